@@ -1,0 +1,24 @@
+#pragma once
+// The collaborators a worker or message may reach, handed out by the SDK at
+// start. Nothing here is owned: the SDK owns every object and outlives the
+// workers, which it joins before it deletes anything.
+
+namespace ZEBInternal {
+
+class ZEBNewRegCompletionHandler;
+class Configuration;
+class AppData;
+class EventManager;
+class SessionManager;
+class ZEBReachOutManager;
+
+struct SDKContext {
+    ZEBNewRegCompletionHandler* sdk = nullptr;
+    Configuration* configuration = nullptr;
+    AppData* appData = nullptr;
+    EventManager* eventManager = nullptr;
+    SessionManager* sessionManager = nullptr;
+    ZEBReachOutManager* reachOutManager = nullptr;
+};
+
+}  // namespace ZEBInternal

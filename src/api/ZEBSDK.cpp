@@ -1,0 +1,550 @@
+#include "api/ZEBSDK.h"
+
+#include "api/ConfigValidation.h"
+#include "config/Configuration.h"
+#include "data/AppData.h"
+#include "events/EventManager.h"
+#include "events/LogFile.h"
+#include "events/SessionManager.h"
+#include "threading/ZEBScopedLock.h"
+#include "util/Guid.h"
+#include "workers/ZEBLogWriter.h"
+#include "workers/ZEBNewRegManager.h"
+#include "workers/ZEBReachOutManager.h"
+#include "workers/ZEBSyncManager.h"
+#include "workers/ZEBTimeWarpDetector.h"
+
+namespace ZEBInternal {
+
+namespace {
+
+// Registration outcomes reported by the new-registration worker.
+constexpr int kNewRegSucceeded = 3;
+constexpr int kNewRegRefused = 0;
+constexpr int kNewRegFailed = 1;
+
+// Sync-manager modes: whether the server (configuration) and this run
+// (zebOptOut) opted the client out.
+constexpr unsigned kSyncModeNormal = 0;
+constexpr unsigned kSyncModeBothOptedOut = 1;
+constexpr unsigned kSyncModeRunOptedOut = 2;
+constexpr unsigned kSyncModeServerOptedOut = 3;
+
+constexpr uint32_t kMaxReachOutType = 2;
+
+template <typename T>
+void swallow(T&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+        // Shutting down: one failing worker must not keep the others running.
+    }
+}
+
+}  // namespace
+
+ZEBSDK::ZEBSDK(int32_t flavour, const RuntimeSettings& settings)
+    : apiLock_(createMutex(true, "SDK API lock")),
+      stateLock_(createMutex(true, "SDK state lock")),
+      settings_(settings),
+      versionInfo_(VersionInfo::forFlavour(flavour)),
+      eventManager_(std::make_unique<EventManager>()),
+      reachOutManager_(std::make_unique<ZEBReachOutManager>(this)) {}
+
+ZEBSDK::~ZEBSDK() {
+    // stopSDK never throws; on a broken instance it returns at once and the
+    // joins below stop the threads instead.
+    stopSDK(-1);
+    if (syncManager_) swallow([&] { syncManager_->join(); });
+    if (newRegManager_) swallow([&] { newRegManager_->join(); });
+    if (reachOutManager_) swallow([&] { reachOutManager_->join(); });
+    if (timeWarpDetector_) swallow([&] { timeWarpDetector_->join(); });
+    if (logWriter_) swallow([&] { logWriter_->join(); });
+    swallow([&] { syncManager_.reset(); });
+    swallow([&] { newRegManager_.reset(); });
+    swallow([&] { reachOutManager_.reset(); });
+    swallow([&] { timeWarpDetector_.reset(); });
+    swallow([&] { logWriter_.reset(); });
+    swallow([&] { logFile_.reset(); });
+    swallow([&] { sessionManager_.reset(); });
+    swallow([&] { eventManager_.reset(); });
+    swallow([&] { appData_.reset(); });
+    swallow([&] { configuration_.reset(); });
+    swallow([&] { context_.reset(); });
+}
+
+template <typename Op>
+int32_t ZEBSDK::guarded(Op&& op) {
+    try {
+        return op();
+    } catch (...) {
+        markBroken();
+        return kBroken;
+    }
+}
+
+void ZEBSDK::markBroken() noexcept {
+    try {
+        ZEBScopedLock state(stateLock_.get());
+        state_ = kBroken;
+    } catch (...) {
+        // The state lock itself failed; the instance is broken all the same.
+        state_ = kBroken;
+    }
+}
+
+// --- state checks ---------------------------------------------------------
+
+bool ZEBSDK::backoffInForce() const { return configuration_ && configuration_->isBackoffActive(); }
+
+bool ZEBSDK::disabledInForce() const { return configuration_ && configuration_->isDisabled(); }
+
+int32_t ZEBSDK::basicCheck(bool allowBackoff, bool allowOptedOut) const {
+    if (state_ == kBroken) return kBroken;
+    if (state_ >= kRegRefused && state_ <= kRegError) return -998;
+    if (state_ >= kStopRequested && state_ <= kStopped) return -213;
+    if (!allowBackoff && backoffInForce()) return -330;
+    if (disabledInForce()) return -331;
+    if (optOutRequested_ && !allowOptedOut) return -332;
+    return 0;
+}
+
+int32_t ZEBSDK::configuredCheck(bool allowBackoff, bool allowOptedOut) const {
+    if (int32_t rc = basicCheck(allowBackoff, allowOptedOut)) return rc;
+    if (state_ == kConstructed || !configuration_) return -200;
+    return 0;
+}
+
+int32_t ZEBSDK::startedCheck() const {
+    if (int32_t rc = configuredCheck(false, false)) return rc;
+    if (state_ != kRegistering && state_ != kRunning) return -210;
+    return 0;
+}
+
+int32_t ZEBSDK::runningCheck() const {
+    if (int32_t rc = startedCheck()) return rc;
+    if (state_ != kRunning) return -210;
+    return 0;
+}
+
+// --- configuration and start ----------------------------------------------
+
+int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::string& productID,
+                             const std::string& appName, const std::string& serverURL,
+                             int32_t protocol, const std::string& aesKeyHex,
+                             bool multiSessionEnabled, bool reachOutOnAutoSync) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (state_ == kBroken) return kBroken;
+            if (state_ != kConstructed) return -201;
+        }
+        const ConfigInput input{configFilePath, productID, appName,
+                                serverURL,      protocol,  aesKeyHex};
+        std::string dataDirectory;
+        if (int32_t rc = validateConfigInput(input, dataDirectory)) return rc;
+
+        ConfigArguments args;
+        args.configFilePath = configFilePath;
+        args.dataDirectory = dataDirectory;
+        args.serverURL = serverURL;
+        args.protocol = static_cast<uint32_t>(protocol);
+        args.aesKeyHex = aesKeyHex;
+        args.productID = productID;
+        args.appName = appName;
+        args.multiSessionEnabled = multiSessionEnabled;
+        args.reachOutOnAutoSync = reachOutOnAutoSync;
+        args.flavour = versionInfo_.flavour;
+        args.instanceID = makeGuid();
+
+        auto configuration = std::make_unique<Configuration>(this, &settings_, args);
+        auto appData = std::make_unique<AppData>(&settings_);
+        const bool loaded = configuration->load();
+
+        ZEBScopedLock state(stateLock_.get());
+        instanceID_ = args.instanceID;
+        configuration_ = std::move(configuration);
+        appData_ = std::move(appData);
+        if (!loaded) {
+            state_ = kNeedsRegistration;
+            return 0;
+        }
+        state_ = kConfigLoaded;
+        // The configuration is kept: every later checked call answers -331.
+        return configuration_->isDisabled() ? -331 : 0;
+    });
+}
+
+int32_t ZEBSDK::startSDK() {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        bool recordAppSession = false;
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (int32_t rc = configuredCheck(true, true)) return rc;
+            if (state_ != kConfigLoaded && state_ != kNeedsRegistration) return -211;
+
+            reachOutManager_->start();
+            sessionManager_ = std::make_unique<SessionManager>(
+                eventManager_.get(), configuration_->isMultiSessionEnabled());
+            context_ = std::make_unique<SDKContext>();
+            context_->sdk = this;
+            context_->configuration = configuration_.get();
+            context_->appData = appData_.get();
+            context_->eventManager = eventManager_.get();
+            context_->sessionManager = sessionManager_.get();
+            context_->reachOutManager = reachOutManager_.get();
+
+            if (state_ == kNeedsRegistration) {
+                // The worker's first attempt may finish at once; its report
+                // waits for stateLock_ and so sees state 3.
+                newRegManager_ = std::make_unique<ZEBNewRegManager>(context_.get(), &settings_,
+                                                                    optOutRequested_);
+                state_ = kRegistering;
+            } else {
+                if (optOutRequested_) {
+                    createReducedWorkerSet();
+                } else {
+                    createFullWorkerSet(TimeValue{});
+                }
+                state_ = kRunning;
+            }
+            recordAppSession = !backoffInForce() && !optOutRequested_;
+        }
+        if (recordAppSession) sessionManager_->startAppSession(instanceID_);
+        return 0;
+    });
+}
+
+void ZEBSDK::createFullWorkerSet(const TimeValue& lastSync) {
+    logFile_ = std::make_unique<LogFile>(configuration_.get());
+    logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
+    syncManager_ = std::make_unique<ZEBSyncManager>(
+        context_.get(), logWriter_.get(), lastSync,
+        configuration_->isOptedOut() ? kSyncModeServerOptedOut : kSyncModeNormal);
+    timeWarpDetector_ = std::make_unique<ZEBTimeWarpDetector>(context_.get());
+}
+
+void ZEBSDK::createReducedWorkerSet() {
+    logFile_ = std::make_unique<LogFile>(configuration_.get());
+    logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
+    syncManager_ = std::make_unique<ZEBSyncManager>(
+        context_.get(), logWriter_.get(), TimeValue{},
+        configuration_->isOptedOut() ? kSyncModeBothOptedOut : kSyncModeRunOptedOut);
+}
+
+void ZEBSDK::newRegCompleted(int result) {
+    try {
+        ZEBScopedLock state(stateLock_.get());
+        if (state_ != kRegistering) return;
+        switch (result) {
+            case kNewRegSucceeded:
+                state_ = kRunning;
+                if (!optOutRequested_) createFullWorkerSet(timeutil::now());
+                break;
+            case kNewRegRefused: state_ = kRegRefused; break;
+            case kNewRegFailed: state_ = kRegFailed; break;
+            default: state_ = kRegError; break;
+        }
+    } catch (...) {
+        markBroken();
+    }
+}
+
+// --- stop ------------------------------------------------------------------
+
+int32_t ZEBSDK::stopSDK(int32_t waitSeconds) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        bool finalSync = false;
+        bool recordSessionEnds = false;
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (state_ == kBroken) return kBroken;
+            if (state_ >= kConstructed && state_ <= kNeedsRegistration) return -210;
+            if (state_ >= kStopRequested && state_ <= kStopped) return -213;
+            if (state_ == kRunning) {
+                if (waitSeconds < -1) return -170;
+            } else {
+                waitSeconds = -1;  // registering or refused: nothing to sync
+            }
+            const bool backoff = backoffInForce();
+            finalSync = state_ == kRunning && waitSeconds >= 0 && !backoff && !optOutRequested_;
+            state_ = kStopRequested;
+            if (finalSync && waitSeconds > 0) {
+                stopDeadline_ = timeutil::nowPlus(TimeValue{static_cast<uint32_t>(waitSeconds), 0});
+            } else if (finalSync) {
+                stopDeadline_ = TimeValue{};  // no limit
+            } else {
+                stopDeadline_ = timeutil::subtract(timeutil::now(), TimeValue{1, 0});
+            }
+            recordSessionEnds = !backoff && !optOutRequested_;
+        }
+        // State 11 is set, so no worker is created from here on and the
+        // pointers below are stable without stateLock_.
+        if (recordSessionEnds && sessionManager_) sessionManager_->stopAllSessions();
+        if (finalSync && syncManager_) {
+            syncManager_->requestSync(false, TimeValue{static_cast<uint32_t>(waitSeconds), 0},
+                                      true);
+        }
+        shutdownWorkers();
+        return 0;
+    });
+}
+
+void ZEBSDK::shutdownWorkers() {
+    {
+        ZEBScopedLock state(stateLock_.get());
+        state_ = kStopping;
+    }
+    if (syncManager_) swallow([&] { syncManager_->stop(); });
+    if (newRegManager_) swallow([&] { newRegManager_->stop(); });
+    if (reachOutManager_) swallow([&] { reachOutManager_->stop(); });
+    if (timeWarpDetector_) swallow([&] { timeWarpDetector_->stop(); });
+    if (logWriter_) swallow([&] { logWriter_->shutdown(); });
+    ZEBScopedLock state(stateLock_.get());
+    state_ = kStopped;
+}
+
+bool ZEBSDK::shouldStop(bool isSyncOrUpload) {
+    try {
+        ZEBScopedLock state(stateLock_.get());
+        switch (state_) {
+            case kBroken:
+            case kRegRefused:
+            case kRegFailed:
+            case kRegError:
+            case kStopping:
+            case kStopped:
+                return true;
+            case kStopRequested:
+                if (!isSyncOrUpload) return true;
+                if (stopDeadline_.seconds != 0) {
+                    const TimeValue now = timeutil::now();
+                    const bool passed =
+                        stopDeadline_.seconds < now.seconds ||
+                        (stopDeadline_.seconds == now.seconds &&
+                         stopDeadline_.microseconds <= now.microseconds);
+                    if (passed) return true;
+                }
+                return false;
+            default:
+                return false;
+        }
+    } catch (...) {
+        markBroken();
+        return true;
+    }
+}
+
+// --- other life-cycle operations --------------------------------------------
+
+int32_t ZEBSDK::optOut() {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = configuredCheck(true, false)) return rc;
+        if (state_ == kRegistering || state_ == kRunning) return -211;
+        optOutRequested_ = true;
+        return 0;
+    });
+}
+
+int32_t ZEBSDK::sync(bool withReachOut) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (int32_t rc = runningCheck()) return rc;
+        }
+        // A running client opted out by this run has no sync manager, but
+        // the running check refuses it first (-332).
+        if (!syncManager_) return -210;
+        if (syncManager_->isSyncRunning()) return -310;
+        const uint32_t sinceLast =
+            timeutil::subtract(timeutil::now(), syncManager_->getLastSyncTime()).seconds;
+        if (sinceLast < configuration_->getManualSyncTimeThreshold() * 60u) return -320;
+        const bool reachOut = withReachOut && reachOutManager_->isReady();
+        return syncManager_->requestSync(reachOut, TimeValue{}, false) ? 0 : -213;
+    });
+}
+
+int32_t ZEBSDK::testConnection() {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (int32_t rc = configuredCheck(true, false)) return rc;
+        }
+        // No transport is linked in yet, so no server can be reached.
+        return -400;
+    });
+}
+
+int32_t ZEBSDK::getState() {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock state(stateLock_.get());
+        if (state_ == kBroken) return kBroken;
+        if (backoffInForce()) return kReportBackoff;
+        if (disabledInForce()) return kReportDisabled;
+        if (optOutRequested_) return kReportOptedOut;
+        return state_;
+    });
+}
+
+std::string ZEBSDK::getClientID() {
+    try {
+        ZEBScopedLock api(apiLock_.get());
+        if (configuration_) {
+            std::string id = configuration_->getClientID();
+            if (!id.empty()) return id;
+        }
+        return "0";
+    } catch (...) {
+        markBroken();
+        return std::string();
+    }
+}
+
+std::string ZEBSDK::getSDKVersion() {
+    try {
+        ZEBScopedLock api(apiLock_.get());
+        return versionInfo_.banner;
+    } catch (...) {
+        markBroken();
+        return std::string();
+    }
+}
+
+// --- reach-out ---------------------------------------------------------------
+
+int32_t ZEBSDK::setReachOutHandler(std::unique_ptr<ZEBSDKReachOutHandler> handler) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = basicCheck(true, false)) return rc;
+        // The manager's thread reads the handler without further checks, so
+        // it may change only before that thread starts.
+        if (state_ == kRegistering || state_ == kRunning) return -211;
+        reachOutManager_->setHandler(std::move(handler));
+        return 0;
+    });
+}
+
+int32_t ZEBSDK::setReachOutOnAutoSync(bool enabled) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = configuredCheck(false, false)) return rc;
+        configuration_->setReachOutOnAutoSync(enabled);
+        return 0;
+    });
+}
+
+int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message,
+                                 int32_t& messageCount, int32_t& typeOut) {
+    message.clear();
+    messageCount = 0;
+    typeOut = 0;
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (int32_t rc = runningCheck()) return rc;
+        }
+        if (messageType > kMaxReachOutType) return -180;
+        const TimeValue now = timeutil::now();
+        if (timeutil::subtract(now, lastReachOutCheck_).seconds <
+            configuration_->getMessageTimeThreshold()) {
+            return -320;
+        }
+        lastReachOutCheck_ = now;
+        // No transport is linked in yet, so no server can be reached.
+        return -400;
+    });
+}
+
+// --- product data, custom properties, proxy ------------------------------------
+// These store their values in the application data stores; until those
+// exist the calls check the state and keep nothing.
+
+int32_t ZEBSDK::setProductData(const std::string&, const std::string&, const std::string&,
+                               const std::string&) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        return configuredCheck(false, false);
+    });
+}
+
+int32_t ZEBSDK::setProductEdition(const std::string& edition) {
+    return setProductData(edition, std::string(), std::string(), std::string());
+}
+
+int32_t ZEBSDK::setProductLanguage(const std::string& language) {
+    return setProductData(std::string(), language, std::string(), std::string());
+}
+
+int32_t ZEBSDK::setProductVersion(const std::string& version) {
+    return setProductData(std::string(), std::string(), version, std::string());
+}
+
+int32_t ZEBSDK::setProductBuildNumber(const std::string& buildNumber) {
+    return setProductData(std::string(), std::string(), std::string(), buildNumber);
+}
+
+int32_t ZEBSDK::setCustomProperty(uint32_t, const std::string&) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        return configuredCheck(false, false);
+    });
+}
+
+int32_t ZEBSDK::setProxy(const std::string&, uint16_t, const std::string&, const std::string&) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        return configuredCheck(true, false);
+    });
+}
+
+// --- sessions and tracking ------------------------------------------------------
+// Each call checks that the SDK is started; the event records and the queue
+// they go to arrive with the offline pipeline.
+
+int32_t ZEBSDK::startSession(const std::string&) {
+    return guarded([&]() -> int32_t {
+        ZEBScopedLock api(apiLock_.get());
+        ZEBScopedLock state(stateLock_.get());
+        return startedCheck();
+    });
+}
+
+int32_t ZEBSDK::stopSession(const std::string& sessionID) { return startSession(sessionID); }
+
+int32_t ZEBSDK::trackEvent(const std::string&, const std::string&, const std::string& sessionID) {
+    return startSession(sessionID);
+}
+
+int32_t ZEBSDK::trackEventNumeric(const std::string&, const std::string&, double,
+                                  const std::string& sessionID) {
+    return startSession(sessionID);
+}
+
+int32_t ZEBSDK::trackEventText(const std::string&, const std::string&, const std::string&,
+                               const std::string& sessionID) {
+    return startSession(sessionID);
+}
+
+int32_t ZEBSDK::trackEventCustom(const std::string&, const std::string&, const NameValueList&,
+                                 const std::string& sessionID) {
+    return startSession(sessionID);
+}
+
+int32_t ZEBSDK::trackException(const ExceptionRecord&, const std::string& sessionID) {
+    return startSession(sessionID);
+}
+
+}  // namespace ZEBInternal

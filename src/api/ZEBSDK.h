@@ -1,0 +1,182 @@
+#pragma once
+// The one object behind an instance handle. It owns every other part of the
+// library for its instance, runs the life cycle the host drives (configure,
+// start, stop, destroy) and checks every call against its state.
+//
+// Threads: host threads enter through the public operations, serialised by
+// apiLock_. Workers call back through newRegCompleted and shouldStop, which
+// take stateLock_ only, so a worker can report while a host call holds
+// apiLock_ waiting on the network.
+// Lock order: apiLock_ before stateLock_ (both recursive).
+//
+// Every public operation returns a result code and never throws: an
+// exception inside one breaks the instance (state -999, result -999).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/SDKContext.h"
+#include "api/VersionInfo.h"
+#include "api/ZEBNewRegCompletionHandler.h"
+#include "api/ZEBSDKReachOutHandler.h"
+#include "api/ZEBStopMonitor.h"
+#include "config/RuntimeSettings.h"
+#include "threading/ZEBMutex.h"
+#include "util/TimeValue.h"
+
+namespace ZEBInternal {
+
+class Configuration;
+class AppData;
+class EventManager;
+class SessionManager;
+class LogFile;
+class ZEBSyncManager;
+class ZEBReachOutManager;
+class ZEBNewRegManager;
+class ZEBLogWriter;
+class ZEBTimeWarpDetector;
+
+// The exception record of zebTrackException, as owned strings.
+struct ExceptionRecord {
+    std::string className;
+    std::string methodName;
+    std::string exceptionMessage;
+    std::string stackTrace;
+};
+
+using NameValueList = std::vector<std::pair<std::string, std::string>>;
+
+class ZEBSDK : public ZEBNewRegCompletionHandler, public ZEBStopMonitor {
+public:
+    // Life-cycle states; 9, 10 and 14 are only ever reported, never stored.
+    enum State : int32_t {
+        kConstructed = 0,
+        kConfigLoaded = 1,
+        kNeedsRegistration = 2,
+        kRegistering = 3,
+        kRunning = 4,
+        kRegRefused = 5,
+        kRegFailed = 6,
+        kRegError = 7,
+        kReportBackoff = 9,
+        kReportDisabled = 10,
+        kStopRequested = 11,
+        kStopping = 12,
+        kStopped = 13,
+        kReportOptedOut = 14,
+        kBroken = -999,
+    };
+
+    // Throws if the locks or collaborators cannot be made; zebCreateInstance
+    // then answers null.
+    explicit ZEBSDK(int32_t flavour, const RuntimeSettings& settings = RuntimeSettings());
+    // Stops as zebStopSDK(-1) would, joins and deletes every worker. Never throws.
+    ~ZEBSDK() override;
+    ZEBSDK(const ZEBSDK&) = delete;
+    ZEBSDK& operator=(const ZEBSDK&) = delete;
+
+    int32_t createConfig(const std::string& configFilePath, const std::string& productID,
+                         const std::string& appName, const std::string& serverURL,
+                         int32_t protocol, const std::string& aesKeyHex,
+                         bool multiSessionEnabled, bool reachOutOnAutoSync);
+    int32_t startSDK();
+    // waitSeconds: -1 no final sync; 0 final sync without a time limit;
+    // n > 0 final sync for at most n seconds.
+    int32_t stopSDK(int32_t waitSeconds);
+    int32_t optOut();
+    int32_t sync(bool withReachOut);
+    int32_t testConnection();
+    // The stored state, or 9, 10 or 14 when back-off, DISABLED or opt-out
+    // is in force. Takes only stateLock_, so it never waits for a sync.
+    int32_t getState();
+    // "0" before there is a client ID; the empty string if the instance broke.
+    std::string getClientID();
+    std::string getSDKVersion();
+
+    // handler may be null: removes the installed one.
+    int32_t setReachOutHandler(std::unique_ptr<ZEBSDKReachOutHandler> handler);
+    int32_t setReachOutOnAutoSync(bool enabled);
+    // messageType in; text, count and type out.
+    int32_t checkForReachOut(uint32_t messageType, std::string& message, int32_t& messageCount,
+                             int32_t& typeOut);
+
+    int32_t setProductData(const std::string& edition, const std::string& language,
+                           const std::string& version, const std::string& buildNumber);
+    int32_t setProductEdition(const std::string& edition);
+    int32_t setProductLanguage(const std::string& language);
+    int32_t setProductVersion(const std::string& version);
+    int32_t setProductBuildNumber(const std::string& buildNumber);
+    int32_t setCustomProperty(uint32_t index, const std::string& value);
+    int32_t setProxy(const std::string& address, uint16_t port, const std::string& username,
+                     const std::string& password);
+
+    int32_t startSession(const std::string& sessionID);
+    int32_t stopSession(const std::string& sessionID);
+    int32_t trackEvent(const std::string& category, const std::string& name,
+                       const std::string& sessionID);
+    int32_t trackEventNumeric(const std::string& category, const std::string& name, double value,
+                              const std::string& sessionID);
+    int32_t trackEventText(const std::string& category, const std::string& name,
+                           const std::string& text, const std::string& sessionID);
+    int32_t trackEventCustom(const std::string& category, const std::string& name,
+                             const NameValueList& pairs, const std::string& sessionID);
+    int32_t trackException(const ExceptionRecord& exception, const std::string& sessionID);
+
+    // Called on the new-registration thread.
+    void newRegCompleted(int result) override;
+    bool shouldStop(bool isSyncOrUpload) override;
+
+    const RuntimeSettings& runtimeSettings() const { return settings_; }
+
+private:
+    // Runs op and turns any exception into the broken state and -999.
+    template <typename Op>
+    int32_t guarded(Op&& op);
+    void markBroken() noexcept;
+
+    // State checks; 0 means the operation may go on. REQUIRE: stateLock_ held.
+    int32_t basicCheck(bool allowBackoff, bool allowOptedOut) const;
+    int32_t configuredCheck(bool allowBackoff, bool allowOptedOut) const;
+    int32_t startedCheck() const;
+    int32_t runningCheck() const;
+    bool backoffInForce() const;
+    bool disabledInForce() const;
+
+    // REQUIRE: stateLock_ held.
+    void createFullWorkerSet(const TimeValue& lastSync);
+    void createReducedWorkerSet();
+    void shutdownWorkers();
+
+    std::unique_ptr<ZEBMutex> apiLock_;    // "SDK API lock"
+    std::unique_ptr<ZEBMutex> stateLock_;  // "SDK state lock"
+    // Guarded by stateLock_.
+    int32_t state_ = kConstructed;
+    TimeValue stopDeadline_;
+    bool optOutRequested_ = false;
+
+    const RuntimeSettings settings_;
+    const VersionInfo versionInfo_;
+    TimeValue lastReachOutCheck_;  // guarded by apiLock_
+    std::string instanceID_;      // this run's application session ID; set once by createConfig
+
+    // Owned collaborators. Configuration, stores and workers are created
+    // under both locks and deleted only by the destructor, after every
+    // worker has been joined.
+    std::unique_ptr<SDKContext> context_;
+    std::unique_ptr<Configuration> configuration_;
+    std::unique_ptr<AppData> appData_;
+    std::unique_ptr<EventManager> eventManager_;
+    std::unique_ptr<SessionManager> sessionManager_;
+    std::unique_ptr<LogFile> logFile_;
+    std::unique_ptr<ZEBSyncManager> syncManager_;
+    std::unique_ptr<ZEBReachOutManager> reachOutManager_;
+    std::unique_ptr<ZEBNewRegManager> newRegManager_;
+    std::unique_ptr<ZEBLogWriter> logWriter_;
+    std::unique_ptr<ZEBTimeWarpDetector> timeWarpDetector_;
+};
+
+}  // namespace ZEBInternal
