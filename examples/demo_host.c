@@ -1,5 +1,6 @@
 /* A small host program: creates an instance, configures it on a fresh data
  * directory, starts and stops it, and prints what it sees on the way. */
+#define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

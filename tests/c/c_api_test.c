@@ -1,6 +1,7 @@
 /* The public header used from plain C: every declaration compiles under
  * -Wall -Wextra -Wpedantic -Werror, and the basic calls behave through the
  * shared library. */
+#define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
