@@ -4,12 +4,17 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "threading/ZEBRunnable.h"
+#include "util/ZEBException.h"
 
 namespace zebtest {
 
@@ -118,5 +123,16 @@ public:
 private:
     GateRunnable& gate_;
 };
+
+// The message of the ZEBConcurrencyException that action throws.
+inline std::string messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ZEBInternal::ZEBConcurrencyException& e) {
+        EXPECT_EQ(e.getType(), "ConcurrencyException");
+        return e.getMessage();
+    }
+    return "<nothing thrown>";
+}
 
 }  // namespace zebtest

@@ -14,16 +14,8 @@ namespace ZEBInternal {
 namespace {
 
 using zebtest::Clock;
+using zebtest::messageOf;
 using zebtest::secondsSince;
-
-std::string messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ZEBConcurrencyException& e) {
-        return e.getMessage();
-    }
-    return "<nothing thrown>";
-}
 
 // A mutex that is not the POSIX implementation.
 class ForeignMutex : public ZEBMutex {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "ThreadTestSupport.h"
 #include "threading/ZEBMutexPosix.h"
 #include "threading/ZEBScopedLock.h"
 #include "util/ZEBException.h"
@@ -12,15 +13,7 @@
 namespace ZEBInternal {
 namespace {
 
-std::string messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ZEBConcurrencyException& e) {
-        EXPECT_EQ(e.getType(), "ConcurrencyException");
-        return e.getMessage();
-    }
-    return "<nothing thrown>";
-}
+using zebtest::messageOf;
 
 // Holds `mutex` on another thread until released.
 class ForeignHolder {

@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using zebtest::Clock;
+using zebtest::messageOf;
 using zebtest::CountingRunnable;
 using zebtest::GateOpener;
 using zebtest::GateRunnable;
@@ -21,15 +22,6 @@ using zebtest::secondsSince;
 using zebtest::waitUntil;
 
 const TimeValue kLongDwell{30, 0};
-
-std::string messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ZEBConcurrencyException& e) {
-        return e.getMessage();
-    }
-    return "<nothing thrown>";
-}
 
 bool reaches(ZEBThread& thread, int32_t state) {
     return waitUntil([&] { return thread.getState() == state; });
