@@ -43,12 +43,18 @@ bool ZEBReachOutManager::isReady() {
 void ZEBReachOutManager::start() { thread_->start(); }
 
 void ZEBReachOutManager::stop() {
-    ZEBScopedLock guard(apiLock_.get());
-    stopping_ = true;
+    ZEBSDKReachOutHandler* handler = nullptr;
+    {
+        ZEBScopedLock guard(apiLock_.get());
+        stopping_ = true;
+        handler = handler_.get();
+    }
     thread_->stop();
-    if (handler_) {
+    // The host's callback runs without our lock held, so it may call back
+    // into the library. The handler cannot change once the thread started.
+    if (handler != nullptr) {
         try {
-            handler_->close();
+            handler->close();
         } catch (...) {
             // The host's close failing must not keep the other workers running.
         }

@@ -156,6 +156,8 @@ TEST(Files, WritabilityProbes) {
     EXPECT_FALSE(isWritableDirectory(dir.file("missing")));
     EXPECT_FALSE(isWritableDirectory(dir.file("existing")));
     EXPECT_FALSE(isWritableDirectory(""));
+    // Nobody, root included, may create files in /proc.
+    EXPECT_FALSE(isWritableDirectory("/proc"));
 }
 
 TEST(Files, ReadOnlyDirectoryIsNotWritable) {
