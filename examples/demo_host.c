@@ -45,7 +45,6 @@ int main(int argc, char** argv) {
 
     check("zebStartSDK", zebStartSDK(zeb));
     printf("state after start: %d\n", (int)zebGetState(zeb));
-    check("zebTrackEvent", zebTrackEvent(zeb, "Menu", "Open", NULL));
     check("zebStopSDK", zebStopSDK(zeb, -1));
     printf("state after stop: %d\n", (int)zebGetState(zeb));
     check("zebDestroyInstance", zebDestroyInstance(zeb));
