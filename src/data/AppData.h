@@ -15,7 +15,7 @@ public:
     AppData& operator=(const AppData&) = delete;
 
 private:
-    const RuntimeSettings* settings_;
+    [[maybe_unused]] const RuntimeSettings* settings_;
 };
 
 }  // namespace ZEBInternal

@@ -15,7 +15,7 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
 private:
-    Configuration* configuration_;
+    [[maybe_unused]] Configuration* configuration_;
 };
 
 }  // namespace ZEBInternal

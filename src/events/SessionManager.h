@@ -21,8 +21,8 @@ public:
     void stopAllSessions() { appSessionID_.clear(); }
 
 private:
-    EventManager* eventManager_;
-    bool multiSessionEnabled_;
+    [[maybe_unused]] EventManager* eventManager_;
+    [[maybe_unused]] bool multiSessionEnabled_;
     std::string appSessionID_;
 };
 

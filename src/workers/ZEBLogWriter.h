@@ -22,8 +22,8 @@ public:
     void join() {}
 
 private:
-    const SDKContext* context_;
-    LogFile* logFile_;
+    [[maybe_unused]] const SDKContext* context_;
+    [[maybe_unused]] LogFile* logFile_;
 };
 
 }  // namespace ZEBInternal

@@ -31,9 +31,9 @@ public:
     void join();
 
 private:
-    const SDKContext* context_;
+    [[maybe_unused]] const SDKContext* context_;
     const RuntimeSettings* settings_;
-    bool optedOut_;
+    [[maybe_unused]] bool optedOut_;
     std::unique_ptr<ZEBThread> thread_;
 };
 

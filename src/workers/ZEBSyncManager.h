@@ -34,10 +34,10 @@ public:
     void join() {}
 
 private:
-    const SDKContext* context_;
-    ZEBLogWriter* logWriter_;
+    [[maybe_unused]] const SDKContext* context_;
+    [[maybe_unused]] ZEBLogWriter* logWriter_;
     TimeValue lastSyncTime_;
-    unsigned mode_;
+    [[maybe_unused]] unsigned mode_;
 };
 
 }  // namespace ZEBInternal

@@ -18,7 +18,7 @@ public:
     void join() {}
 
 private:
-    const SDKContext* context_;
+    [[maybe_unused]] const SDKContext* context_;
 };
 
 }  // namespace ZEBInternal
