@@ -130,8 +130,6 @@ public:
     void newRegCompleted(int result) override;
     bool shouldStop(bool isSyncOrUpload) override;
 
-    const RuntimeSettings& runtimeSettings() const { return settings_; }
-
 private:
     // Runs op and turns any exception into the broken state and -999.
     template <typename Op>

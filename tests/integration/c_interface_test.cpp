@@ -46,6 +46,12 @@ int32_t configure(ZEBInstance* zeb, const std::string& dir, const char* product 
     return zebCreateConfig(zeb, dir.c_str(), product, app, url, protocol, key, false, false);
 }
 
+// A client without a configuration file: started, registering (state 3).
+void configureAndStart(ZEBInstance* zeb, const std::string& dir) {
+    ASSERT_EQ(configure(zeb, dir), 0);
+    ASSERT_EQ(zebStartSDK(zeb), 0);
+}
+
 std::string takeString(char* p) {
     std::string s = p ? p : "<null>";
     zebFree(p);
@@ -311,8 +317,7 @@ TEST(CInterface, ReachOutHandlerIsInstalledBeforeStartAndClosedOnceAtStop) {
     EXPECT_EQ(zebSetReachOutHandler(zeb, logShow, logClose, logStatus, &log), 0);
     EXPECT_EQ(zebSetReachOutHandler(zeb, nullptr, logClose, logStatus, &log), 0);
     EXPECT_EQ(zebSetReachOutHandler(zeb, logShow, logClose, logStatus, &log), 0);
-    ASSERT_EQ(configure(zeb, dir.path()), 0);
-    ASSERT_EQ(zebStartSDK(zeb), 0);
+    ASSERT_NO_FATAL_FAILURE(configureAndStart(zeb, dir.path()));
     EXPECT_EQ(log.closes.load(), 0);
     ASSERT_EQ(zebStopSDK(zeb, -1), 0);
     EXPECT_EQ(log.closes.load(), 1);
@@ -337,8 +342,7 @@ TEST(CInterface, DestroyWithoutStopEndsTheWorkers) {
     zebtest::TempDir dir;
     ZEBInstance* zeb = zebCreateInstance(false);
     ASSERT_NE(zeb, nullptr);
-    ASSERT_EQ(configure(zeb, dir.path()), 0);
-    ASSERT_EQ(zebStartSDK(zeb), 0);
+    ASSERT_NO_FATAL_FAILURE(configureAndStart(zeb, dir.path()));
     // The registration and reach-out threads dwell for minutes; destruction
     // must interrupt them rather than wait (the test's time-out catches a hang).
     EXPECT_EQ(zebDestroyInstance(zeb), 0);
@@ -347,8 +351,7 @@ TEST(CInterface, DestroyWithoutStopEndsTheWorkers) {
 TEST(CInterface, HostileStringsAreHarmless) {
     zebtest::TempDir dir;
     Instance zeb;
-    ASSERT_EQ(configure(zeb, dir.path()), 0);
-    ASSERT_EQ(zebStartSDK(zeb), 0);
+    ASSERT_NO_FATAL_FAILURE(configureAndStart(zeb, dir.path()));
     const std::string huge(4 << 20, 'x');
     const std::string invalid = "\xff\xfe\xc3\x28\xa0\xa1\xe2\x82";
     ZEBNameValuePair pairs[] = {{nullptr, nullptr}, {huge.c_str(), invalid.c_str()}};
@@ -371,8 +374,7 @@ TEST(CInterface, HostileStringsAreHarmless) {
 TEST(CInterface, ConcurrentHostThreadsAndStop) {
     zebtest::TempDir dir;
     Instance zeb;
-    ASSERT_EQ(configure(zeb, dir.path()), 0);
-    ASSERT_EQ(zebStartSDK(zeb), 0);
+    ASSERT_NO_FATAL_FAILURE(configureAndStart(zeb, dir.path()));
     std::atomic<bool> unexpected{false};
     std::vector<std::thread> hosts;
     for (int t = 0; t < 4; ++t) {
