@@ -88,4 +88,3 @@ BENCHMARK(BM_Cfb8Encrypt)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();

@@ -2,6 +2,9 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/time.h>
 
 namespace ZEBInternal {
 
@@ -210,6 +213,39 @@ std::string truncateUtf8(const std::string& text, size_t n) {
         ++characters;
     }
     return text;
+}
+
+std::string escapeSpecials(const std::string& text, const char* specials) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\' || (c != '\0' && std::strchr(specials, c) != nullptr)) out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string escape(const std::string& text, const char* specials) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c == '\\' || (c != '\0' && std::strchr(specials, c) != nullptr)) out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string timeStamp32() {
+    struct timeval tv {};
+    gettimeofday(&tv, nullptr);
+    const uint64_t micros = static_cast<uint64_t>(tv.tv_sec) * 1000000u +
+                            static_cast<uint64_t>(tv.tv_usec);
+    return toBase32(micros);
 }
 
 }  // namespace ZEBInternal

@@ -66,4 +66,15 @@ size_t utf8Length(const std::string& text);
 // n == 0 gives the empty string; a shorter text stays whole.
 std::string truncateUtf8(const std::string& text, size_t n);
 
+// A backslash before every backslash and before every character of
+// `specials`; nothing else changes.
+std::string escapeSpecials(const std::string& text, const char* specials);
+// escapeSpecials, then every line feed becomes backslash and "n" and every
+// carriage return is dropped, so the result never spans lines.
+std::string escape(const std::string& text, const char* specials);
+
+// The current wall-clock time as microseconds since the epoch in toBase32:
+// the stamp that ends every data-file name, so that names sort in time.
+std::string timeStamp32();
+
 }  // namespace ZEBInternal

@@ -1,4 +1,5 @@
 #include "util/Strings.h"
+#include "util/TimeValue.h"
 
 #include <gtest/gtest.h>
 
@@ -151,3 +152,28 @@ TEST(Strings, TruncateProperties) {
 
 }  // namespace
 }  // namespace ZEBInternal
+
+namespace {
+
+TEST(EscapeTest, SpecialsGetABackslashAndBackslashesAreDoubled) {
+    EXPECT_EQ(ZEBInternal::escapeSpecials("Open$Save", "$"), "Open\\$Save");
+    EXPECT_EQ(ZEBInternal::escapeSpecials("a\\b(c,d)&e", "(,)&"), "a\\\\b\\(c\\,d\\)\\&e");
+    // Line ends are left alone by the plain form.
+    EXPECT_EQ(ZEBInternal::escapeSpecials("a\nb\r", "$"), "a\nb\r");
+}
+
+TEST(EscapeTest, LineFeedBecomesBackslashNAndCarriageReturnIsDropped) {
+    EXPECT_EQ(ZEBInternal::escape("one\r\ntwo$", "$"), "one\\ntwo\\$");
+    EXPECT_EQ(ZEBInternal::escape("a&b", "$(,)&"), "a\\&b");
+    EXPECT_EQ(ZEBInternal::escape("", "$"), "");
+}
+
+TEST(TimeStamp32Test, ThirteenDigitsThatSortInTime) {
+    const std::string first = ZEBInternal::timeStamp32();
+    ZEBInternal::timeutil::sleepFor(ZEBInternal::TimeValue{0, 2000});
+    const std::string second = ZEBInternal::timeStamp32();
+    EXPECT_EQ(first.size(), 13u);
+    EXPECT_LT(first, second);
+}
+
+}  // namespace
