@@ -73,16 +73,6 @@ ZEBSDK::~ZEBSDK() {
     swallow([&] { context_.reset(); });
 }
 
-template <typename Op>
-int32_t ZEBSDK::guarded(Op&& op) {
-    try {
-        return op();
-    } catch (...) {
-        markBroken();
-        return kBroken;
-    }
-}
-
 void ZEBSDK::markBroken() noexcept {
     try {
         ZEBScopedLock state(stateLock_.get());
@@ -502,49 +492,21 @@ int32_t ZEBSDK::setCustomProperty(uint32_t, const std::string&) {
     });
 }
 
-int32_t ZEBSDK::setProxy(const std::string&, uint16_t, const std::string&, const std::string&) {
+int32_t ZEBSDK::setProxy(const std::string& address, uint16_t port, const std::string& username,
+                         const std::string& password) {
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
-        ZEBScopedLock state(stateLock_.get());
-        return configuredCheck(true, false);
+        {
+            ZEBScopedLock state(stateLock_.get());
+            if (int32_t rc = configuredCheck(true, false)) return rc;
+        }
+        // Credentials and the address come in pairs: half of either would
+        // make every exchange fail at the proxy.
+        if (username.empty() != password.empty()) return -190;
+        if (address.empty() != (port == 0)) return -191;
+        configuration_->proxy().set(address, port, username, password);
+        return 0;
     });
-}
-
-// --- sessions and tracking ------------------------------------------------------
-// Each call checks that the SDK is started; the event records and the queue
-// they go to arrive with the offline pipeline.
-
-int32_t ZEBSDK::startSession(const std::string&) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        ZEBScopedLock state(stateLock_.get());
-        return startedCheck();
-    });
-}
-
-int32_t ZEBSDK::stopSession(const std::string& sessionID) { return startSession(sessionID); }
-
-int32_t ZEBSDK::trackEvent(const std::string&, const std::string&, const std::string& sessionID) {
-    return startSession(sessionID);
-}
-
-int32_t ZEBSDK::trackEventNumeric(const std::string&, const std::string&, double,
-                                  const std::string& sessionID) {
-    return startSession(sessionID);
-}
-
-int32_t ZEBSDK::trackEventText(const std::string&, const std::string&, const std::string&,
-                               const std::string& sessionID) {
-    return startSession(sessionID);
-}
-
-int32_t ZEBSDK::trackEventCustom(const std::string&, const std::string&, const NameValueList&,
-                                 const std::string& sessionID) {
-    return startSession(sessionID);
-}
-
-int32_t ZEBSDK::trackException(const ExceptionRecord&, const std::string& sessionID) {
-    return startSession(sessionID);
 }
 
 }  // namespace ZEBInternal

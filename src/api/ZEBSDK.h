@@ -143,6 +143,15 @@ private:
     int32_t runningCheck() const;
     bool backoffInForce() const;
     bool disabledInForce() const;
+    // Cleans and checks a session ID of a tracking or session call; 0 with
+    // the cleaned ID in `sessionID`, or the refusal code. REQUIRE: stateLock_
+    // held and the SDK started.
+    int32_t validateSessionID(std::string& sessionID, bool allowEmpty);
+    // The common checks of the four feature-event calls: started, cleaned and
+    // limited category and name, the session ID. 0 or the refusal code; the
+    // session is the application session when the call gave none.
+    int32_t prepareFeatureEvent(std::string& category, std::string& name,
+                                std::string& sessionID);
 
     // REQUIRE: stateLock_ held.
     void createFullWorkerSet(const TimeValue& lastSync);
@@ -176,5 +185,15 @@ private:
     std::unique_ptr<ZEBLogWriter> logWriter_;
     std::unique_ptr<ZEBTimeWarpDetector> timeWarpDetector_;
 };
+
+template <typename Op>
+int32_t ZEBSDK::guarded(Op&& op) {
+    try {
+        return op();
+    } catch (...) {
+        markBroken();
+        return kBroken;
+    }
+}
 
 }  // namespace ZEBInternal

@@ -1,60 +1,50 @@
 #include "config/Configuration.h"
 
-#include "threading/ZEBScopedLock.h"
+#include "config/BuiltInCertificate.h"
+#include "transport/SystemCerts.h"
 
 namespace ZEBInternal {
+
+namespace {
+
+// Protocol 1 is plain HTTP only: no TLS connection is ever made, so the
+// machine's certificate store is not searched.
+std::vector<std::string> certificatesFor(uint32_t protocol) {
+    return protocol == 1 ? std::vector<std::string>() : discoverSystemCerts();
+}
+
+}  // namespace
 
 Configuration::Configuration(ZEBStopMonitor* owner, const RuntimeSettings* settings,
                              ConfigArguments args)
     : owner_(owner),
       settings_(settings),
       args_(std::move(args)),
-      lock_(createMutex(true, "ConfigAppVO API lock")),
-      reachOutOnAutoSync_(args_.reachOutOnAutoSync) {}
-
-bool Configuration::load() { return false; }
-
-std::string Configuration::getClientID() const {
-    ZEBScopedLock guard(lock_.get());
-    return clientID_;
+      appValues_(args_.configFilePath, args_.dataDirectory, args_.serverURL, args_.protocol,
+                 args_.aesKeyHex, args_.productID, args_.appName, args_.multiSessionEnabled,
+                 args_.reachOutOnAutoSync, args_.instanceID),
+      file_(settings, args_.dataDirectory, args_.productID, args_.appName),
+      discoveredCAs_(certificatesFor(args_.protocol)),
+      version_(VersionInfo::forFlavour(args_.flavour)),
+      reachOutOnAutoSync_(args_.reachOutOnAutoSync) {
+    setReachOutOnAutoSync(args_.reachOutOnAutoSync);
 }
 
-bool Configuration::isBackoffActive() const {
-    ZEBScopedLock guard(lock_.get());
-    return backoffActive_;
-}
-
-bool Configuration::isDisabled() const {
-    ZEBScopedLock guard(lock_.get());
-    return disabled_;
-}
-
-bool Configuration::isOptedOut() const {
-    ZEBScopedLock guard(lock_.get());
-    return optedOut_;
-}
-
-bool Configuration::isMultiSessionEnabled() const { return args_.multiSessionEnabled; }
-
-uint32_t Configuration::getManualSyncTimeThreshold() const {
-    ZEBScopedLock guard(lock_.get());
-    return manualSyncTimeThreshold_;
-}
-
-uint32_t Configuration::getMessageTimeThreshold() const {
-    ZEBScopedLock guard(lock_.get());
-    return messageTimeThreshold_;
+std::vector<std::string> Configuration::builtInCAs() {
+    return std::vector<std::string>{builtInCertificatePem()};
 }
 
 bool Configuration::setReachOutOnAutoSync(bool enabled) {
-    ZEBScopedLock guard(lock_.get());
     reachOutOnAutoSync_ = enabled;
+    appValues_.setReachOutOnAutoSync(enabled);
     return true;
 }
 
-bool Configuration::getReachOutOnAutoSync() const {
-    ZEBScopedLock guard(lock_.get());
-    return reachOutOnAutoSync_;
+bool Configuration::getReachOutOnAutoSync() const { return appValues_.getReachOutOnAutoSync(); }
+
+std::string Configuration::effectiveCallHomeURL() const {
+    std::string url = file_.getCallHomeURL();
+    return url.empty() ? appValues_.getServerURL() : url;
 }
 
 }  // namespace ZEBInternal

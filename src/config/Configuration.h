@@ -1,19 +1,22 @@
 #pragma once
-// Everything the rest of the library reads about this client: the values
-// the host gave to zebCreateConfig and the server-controlled values of the
-// signed configuration file. Owned by the SDK; each value is read under the
-// configuration's own lock.
+// Everything the rest of the library reads about this client: the host's
+// values (ConfigAppVO), the server-controlled values of the signed
+// configuration file (ConfigFile), the proxy (ConfigProxy), the trusted CA
+// certificates and the version record.
 //
-// This first version holds the host's values and the defaults of the
-// server-controlled ones; the signed file store replaces the defaults with
-// what was saved, and load() reports whether a valid file was found. Until
-// that store exists no file is read, so every client starts unregistered.
+// Owned by the SDK, built by zebCreateConfig and read by the host's thread
+// and every worker. It has no lock of its own: each record guards itself,
+// and the CA list, version and arguments are fixed after construction.
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "threading/ZEBMutex.h"
+#include "api/VersionInfo.h"
+#include "config/ConfigAppVO.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigProxy.h"
 
 namespace ZEBInternal {
 
@@ -37,41 +40,61 @@ struct ConfigArguments {
 class Configuration {
 public:
     // owner and settings are borrowed: the SDK owns both and outlives this.
+    // Reads no file (the SDK calls load() next). When the protocol is not 1
+    // the system's CA certificates are collected once here. Throws
+    // ZEBConcurrencyException when a lock cannot be created.
     Configuration(ZEBStopMonitor* owner, const RuntimeSettings* settings, ConfigArguments args);
     Configuration(const Configuration&) = delete;
     Configuration& operator=(const Configuration&) = delete;
+    Configuration(Configuration&&) = delete;
+    Configuration& operator=(Configuration&&) = delete;
 
-    // Loads the newest valid configuration file. False: no usable file, the
-    // client must register.
-    bool load();
+    ConfigAppVO& appValues() { return appValues_; }
+    const ConfigAppVO& appValues() const { return appValues_; }
+    ConfigFile& file() { return file_; }
+    const ConfigFile& file() const { return file_; }
+    ConfigProxy& proxy() { return proxy_; }
+    const ConfigProxy& proxy() const { return proxy_; }
 
-    std::string getClientID() const;
-    bool isBackoffActive() const;
-    bool isDisabled() const;
-    bool isOptedOut() const;
-    bool isMultiSessionEnabled() const;
-    uint32_t getManualSyncTimeThreshold() const;  // minutes
-    uint32_t getMessageTimeThreshold() const;     // seconds
+    // PEM texts of the machine's CA certificates; empty with protocol 1.
+    std::vector<std::string> discoveredCAs() const { return discoveredCAs_; }
+    // A new list holding the one built-in root certificate (PEM, CR LF).
+    static std::vector<std::string> builtInCAs();
+
+    const VersionInfo& version() const { return version_; }
+    ZEBStopMonitor* owner() const { return owner_; }
+    const RuntimeSettings* settings() const { return settings_; }
+    const ConfigArguments& arguments() const { return args_; }  // fixed after construction
+
+    // Stores the flag here and in ConfigAppVO; true.
     bool setReachOutOnAutoSync(bool enabled);
     bool getReachOutOnAutoSync() const;
 
-    const ConfigArguments& arguments() const { return args_; }  // fixed after construction
-    ZEBStopMonitor* owner() const { return owner_; }
-    const RuntimeSettings* settings() const { return settings_; }
+    // The file's CALLHOMEURL when the server set one, else the host's URL.
+    std::string effectiveCallHomeURL() const;
+
+    // Forwarding conveniences for the SDK.
+    // Loads the newest valid configuration file. False: no usable file, the
+    // client must register.
+    bool load() { return file_.load(); }
+    std::string getClientID() const { return file_.getClientID(); }
+    bool isBackoffActive() const { return file_.isBackoffActive(); }
+    bool isDisabled() const { return file_.isDisabled(); }
+    bool isOptedOut() const { return file_.isOptedOut(); }
+    bool isMultiSessionEnabled() const { return appValues_.isMultiSessionEnabled(); }
+    uint32_t getManualSyncTimeThreshold() const { return file_.getManualSyncTimeThreshold(); }
+    uint32_t getMessageTimeThreshold() const { return file_.getMessageTimeThreshold(); }
 
 private:
-    ZEBStopMonitor* owner_;
-    const RuntimeSettings* settings_;
+    ZEBStopMonitor* const owner_;            // borrowed, the SDK
+    const RuntimeSettings* const settings_;  // borrowed, the SDK's
     const ConfigArguments args_;
-    std::unique_ptr<ZEBMutex> lock_;  // "ConfigAppVO API lock"
-    // Guarded by lock_.
-    std::string clientID_;
-    bool backoffActive_ = false;
-    bool disabled_ = false;
-    bool optedOut_ = false;
-    uint32_t manualSyncTimeThreshold_ = 5;
-    uint32_t messageTimeThreshold_ = 1;
-    bool reachOutOnAutoSync_ = false;
+    ConfigAppVO appValues_;
+    ConfigFile file_;
+    ConfigProxy proxy_;
+    const std::vector<std::string> discoveredCAs_;
+    const VersionInfo version_;
+    std::atomic<bool> reachOutOnAutoSync_;  // also kept in appValues_
 };
 
 }  // namespace ZEBInternal

@@ -1,7 +1,25 @@
 #pragma once
-// The active and closed event log files of this client in the data
-// directory. Created with the workers; the file format arrives with the
-// offline pipeline.
+// The event log files of this client in the data directory. Lines are
+// appended to one active file per run (".logtmp"); closing renames it to
+// ".log" so that a sync can upload it, and the next batch starts a new file
+// whose first line names the file (type "0051").
+//
+// Names: "zeblogV5_" + client ID + "_" + encoded product ID + "_" + app name
+// + "_" + stamp + extension. Every process writes only its own active file
+// (its stamp is its own) and renames are atomic, so several processes can
+// share one data directory. Listing ignores the application name: every
+// application of the same product and client uploads all files.
+//
+// Lock order: log file, then configuration file (taken while records are
+// serialised).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "events/ZEBEventInfo.h"
+#include "threading/ZEBMutex.h"
 
 namespace ZEBInternal {
 
@@ -9,13 +27,42 @@ class Configuration;
 
 class LogFile {
 public:
+    using Batch = std::vector<std::unique_ptr<ZEBEventInfo>>;
+
     // configuration is borrowed: the SDK deletes it after this.
-    explicit LogFile(Configuration* configuration) : configuration_(configuration) {}
+    explicit LogFile(Configuration* configuration);
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
+    // Writes the batch to the active file, or drops it while the log files
+    // together reach the server's size limit. The records are always
+    // destroyed and the batch emptied. false: the write failed; the active
+    // file is then closed so that the next batch starts a new one.
+    bool appendEvents(Batch& batch);
+    // Sets the active file's modification time to now, if it exists, so
+    // that a running process's file never counts as stale.
+    void touchActiveFile();
+    // Renames the active file to its closed name if this run started one,
+    // and takes a new stamp either way. false: the rename failed.
+    bool closeActiveFile();
+    // Closed files, then (includeActive) active files, each in directory
+    // order; onlyStale keeps the active files not modified for more than
+    // SYNCSTALLEDACTIVEFILETHRESHOLDSEC seconds.
+    std::vector<std::string> listLogFiles(bool includeActive, bool onlyStale);
+    // Size of every listed file, active ones included, in whole KiB.
+    uint32_t totalSizeKiB();
+    std::string activeFileName();
+    std::string closedFileName();
+
 private:
-    [[maybe_unused]] Configuration* configuration_;
+    std::string prefix() const;
+    bool writeBatch(Batch& batch);
+
+    std::unique_ptr<ZEBMutex> lock_;  // "LogFile API lock"
+    Configuration* configuration_;
+    // Guarded by lock_.
+    std::string nameSuffix_;
+    bool activeFileOpen_ = false;
 };
 
 }  // namespace ZEBInternal

@@ -1,29 +1,53 @@
 #pragma once
-// Appends the queued event records to the active log file every
-// LOGWRITERDWELLSEC seconds ("LogWriter" thread). Created with the full or
-// reduced worker set; the writing itself arrives with the offline pipeline.
+// Drains the event queue into the active log file every LOGWRITERDWELLSEC
+// seconds on its "LogWriter" thread, and on demand (flush, shutdown) on the
+// caller's thread. It is also the door through which syncs reach the log
+// files: flushing closes the active file so that everything written can be
+// uploaded.
+//
+// Lock order: the writer's apiLock, then the event manager's and the log
+// file's own locks inside their operations.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "threading/ZEBMutex.h"
+#include "threading/ZEBRunnable.h"
+#include "threading/ZEBThread.h"
 
 namespace ZEBInternal {
 
 struct SDKContext;
 class LogFile;
 
-class ZEBLogWriter {
+class ZEBLogWriter : public ZEBRunnable {
 public:
-    // context and logFile are borrowed from the SDK, which joins this worker
-    // before deleting either.
-    ZEBLogWriter(const SDKContext* context, LogFile* logFile)
-        : context_(context), logFile_(logFile) {}
+    // Creates and starts the thread. context and logFile are borrowed from
+    // the SDK, which joins this worker before deleting either.
+    ZEBLogWriter(const SDKContext* context, LogFile* logFile);
+    // Stops and joins the thread; writes nothing (the SDK calls shutdown()
+    // first). Never throws.
+    ~ZEBLogWriter() override;
     ZEBLogWriter(const ZEBLogWriter&) = delete;
     ZEBLogWriter& operator=(const ZEBLogWriter&) = delete;
 
-    // Stops the thread and writes what is still queued.
-    void shutdown() {}
-    void join() {}
+    // One pass: everything queued when the pass drains the queue is written
+    // as one batch; an idle pass only touches the active file.
+    void run() override;
+    std::vector<std::string> getLogFiles(bool includeActive, bool onlyStale);
+    // A pass, then the active file is closed.
+    void flush();
+    // Stops the thread, then flushes on the calling thread, so that nothing
+    // queued before the call is lost.
+    void shutdown();
+    void join();
 
 private:
-    [[maybe_unused]] const SDKContext* context_;
-    [[maybe_unused]] LogFile* logFile_;
+    std::unique_ptr<ZEBMutex> apiLock_;  // "LogWriter API lock"
+    const SDKContext* context_;
+    LogFile* logFile_;
+    std::unique_ptr<ZEBThread> thread_;
 };
 
 }  // namespace ZEBInternal

@@ -1,0 +1,382 @@
+#include "config/ConfigFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+
+#include "config/ConfigFileNames.h"
+#include "config/RuntimeSettings.h"
+#include "threading/ZEBScopedLock.h"
+#include "util/FileDescriptor.h"
+#include "util/Files.h"
+#include "util/Strings.h"
+
+namespace ZEBInternal {
+
+namespace {
+
+// Another process may replace the chosen file between listing and reading;
+// a few quick retries cover that without stalling the caller.
+constexpr int kLoadAttempts = 5;
+
+uint32_t nowSeconds() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+void sleepOneMillisecond() {
+    struct timespec delay {0, 1000000};
+    while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+    }
+}
+
+// Reads at most limit bytes. O_NONBLOCK: a FIFO planted under a candidate's
+// name must not block the caller; only a regular file is read.
+bool readBounded(const std::string& path, size_t limit, std::string& content) {
+    content.clear();
+    FileDescriptor fd(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) return false;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > limit) return false;
+    content.reserve(static_cast<size_t>(st.st_size));
+    // The file may still grow after fstat, so the limit is checked as it is read.
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) return true;
+        if (content.size() + static_cast<size_t>(got) > limit) return false;
+        content.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// A stamp made by timeStamp32 as its number; false for anything else.
+bool decodeStamp(const std::string& stamp, uint64_t& value) {
+    if (stamp.size() != 13) return false;
+    uint64_t v = 0;
+    for (const char c : stamp) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'A' && c <= 'V') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        if (v > (UINT64_MAX >> 5)) return false;
+        v = (v << 5) | static_cast<uint64_t>(digit);
+    }
+    value = v;
+    return true;
+}
+
+bool containsLineFeed(const std::string& text) { return text.find('\n') != std::string::npos; }
+
+}  // namespace
+
+ConfigFile::ConfigFile(const RuntimeSettings* settings, const std::string& dataDirectory,
+                       const std::string& productID, const std::string& appName)
+    : lock_(createMutex(true, "ConfigFile API lock")),
+      settings_(settings),
+      dataDirectory_(dataDirectory),
+      productID_(productID),
+      appName_(appName),
+      prefix_(configFilePrefix(productID, appName)) {
+    ZEBScopedLock guard(lock_.get());
+    setDefaults();
+    fileState_ = kStateDefaults;
+}
+
+ConfigFile::~ConfigFile() {
+    try {
+        save();
+    } catch (...) {
+        // A destructor must not throw; a lock failure here only loses a
+        // save that the next run's registration or sync makes again.
+    }
+}
+
+void ConfigFile::setDefaults() {
+    values_ = ConfigValues();
+    newFeatures_.clear();
+}
+
+void ConfigFile::resetToDefaults() {
+    ZEBScopedLock guard(lock_.get());
+    setDefaults();
+}
+
+bool ConfigFile::verifySignature(const ConfigValues& candidate) const {
+    if (candidate.clientID.empty()) return false;
+    if (computeConfigSignature(serializeConfigBody(candidate)) == candidate.signature) return true;
+    return settings_ != nullptr && settings_->USECONFIGSIGNATURE == 0;
+}
+
+int ConfigFile::loadOnce() {
+    std::string chosen;
+    std::string chosenStamp;
+    for (const std::string& name : listDirectory(dataDirectory_)) {
+        if (!isConfigCandidate(name, prefix_)) continue;
+        std::string stamp = configCandidateStamp(name);
+        if (chosen.empty() || stamp > chosenStamp) {
+            chosen = name;
+            chosenStamp = std::move(stamp);
+        }
+    }
+    if (chosen.empty()) return 0;
+
+    const std::string path = dataDirectory_ + "/" + chosen;
+    std::string text;
+    ConfigValues candidate;
+    if (readBounded(path, kMaxFileBytes, text) &&
+        parseConfigText(text, nowSeconds(), candidate) && verifySignature(candidate)) {
+        setDefaults();
+        values_ = std::move(candidate);
+        values_.nameSuffix = chosenStamp;
+        deleteOlderCandidates(chosenStamp);
+        fileState_ = kStateInSync;
+        return 1;
+    }
+    setDefaults();
+    return isRegularFile(path) ? 0 : -1;
+}
+
+bool ConfigFile::load() {
+    ZEBScopedLock guard(lock_.get());
+    for (int attempt = 1; attempt <= kLoadAttempts; ++attempt) {
+        const int result = loadOnce();
+        if (result == 1) return true;
+        if (result == 0) break;
+        if (attempt < kLoadAttempts) sleepOneMillisecond();
+    }
+    setDefaults();
+    fileState_ = kStateNoValidFile;
+    return false;
+}
+
+void ConfigFile::deleteOlderCandidates(const std::string& stamp) const {
+    for (const std::string& name : listDirectory(dataDirectory_)) {
+        if (isConfigCandidate(name, prefix_) && configCandidateStamp(name) < stamp) {
+            removeFile(dataDirectory_ + "/" + name);
+        }
+    }
+}
+
+bool ConfigFile::save() {
+    ZEBScopedLock guard(lock_.get());
+    if (fileState_ != kStateInSync && fileState_ != kStateChanged &&
+        fileState_ != kStateSaveFailed) {
+        return false;
+    }
+    const std::string previousSuffix = values_.nameSuffix;
+    const std::string previousSignature = values_.signature;
+
+    // The newest stamp wins at load, so a save must never be shadowed by a
+    // file already on disk with a later stamp (the clock was set back, or
+    // another process saved within the same microsecond): go one past it.
+    std::string stamp = timeStamp32();
+    uint64_t freshValue = 0;
+    if (decodeStamp(stamp, freshValue)) {
+        uint64_t newest = 0;
+        for (const std::string& name : listDirectory(dataDirectory_)) {
+            uint64_t value = 0;
+            if (isConfigCandidate(name, prefix_) &&
+                decodeStamp(configCandidateStamp(name), value) && value > newest) {
+                newest = value;
+            }
+        }
+        if (newest >= freshValue && newest < UINT64_MAX) stamp = toBase32(newest + 1);
+    }
+    values_.nameSuffix = stamp;
+
+    const std::string body = serializeConfigBody(values_);
+    values_.signature = computeConfigSignature(body);
+    const std::string text = "SIGNATURE:" + values_.signature + "\n" + body;
+
+    const std::string name = prefix_ + values_.nameSuffix + ".cfg";
+    const std::string temporary = name + "tmp";
+    // An application name holding "/" would put the file outside the data
+    // directory: refuse rather than write there.
+    const bool plainName = name.find('/') == std::string::npos;
+    if (plainName && writeFile(dataDirectory_ + "/" + temporary, text, false) &&
+        renameInDirectory(dataDirectory_, temporary, name)) {
+        deleteOlderCandidates(values_.nameSuffix);
+        fileState_ = kStateInSync;
+        return true;
+    }
+    if (plainName) removeFile(dataDirectory_ + "/" + temporary);
+    values_.nameSuffix = previousSuffix;
+    values_.signature = previousSignature;
+    fileState_ = kStateSaveFailed;
+    return false;
+}
+
+bool ConfigFile::applyServerSetting(const std::string& key, const std::string& value) {
+    ZEBScopedLock guard(lock_.get());
+    ConfigValues& v = values_;
+    std::string* text = key == "CONFIGVERSION:" ? &v.configVersion
+                        : key == "CALLHOMEURL:" ? &v.callHomeURL
+                        : key == "CLIENTID:"    ? &v.clientID
+                                                : nullptr;
+    uint32_t* number = key == "NAMESIZETHRESHOLD:"         ? &v.nameSizeThreshold
+                       : key == "VALUESIZETHRESHOLD:"      ? &v.valueSizeThreshold
+                       : key == "CUSTOMTEXTTHRESHOLD:"     ? &v.customTextThreshold
+                       : key == "ETFLAG:"                  ? &v.exceptionTracking
+                       : key == "EXCEPTIONTEXTTHRESHOLD:"  ? &v.exceptionTextThreshold
+                       : key == "FEATLISTLIMIT:"           ? &v.featureListLimit
+                       : key == "FILESIZETHRESHOLD:"       ? &v.fileSizeThreshold
+                       : key == "MESSAGETIMETHRESHOLD:"    ? &v.messageTimeThreshold
+                       : key == "AUTOSYNCTIMETHRESHOLD:"   ? &v.autoSyncTimeThreshold
+                       : key == "MANUALSYNCTIMETHRESHOLD:" ? &v.manualSyncTimeThreshold
+                                                           : nullptr;
+    bool* flagValue = key == "FTFLAG:"     ? &v.featureTracking
+                      : key == "DISABLED:" ? &v.disabled
+                      : key == "OPTOUT:"   ? &v.optedOut
+                                           : nullptr;
+    bool applied = false;
+    if (text != nullptr) {
+        // A line feed would split the line in the file, and the file would
+        // then fail its signature check: the client would lose its ID.
+        if (!containsLineFeed(value)) {
+            *text = value;
+            applied = true;
+        }
+    } else if (number != nullptr || flagValue != nullptr) {
+        uint32_t converted = 0;
+        if (parseConfigNumber(value, converted)) {
+            if (number != nullptr) *number = converted;
+            if (flagValue != nullptr) *flagValue = converted != 0;
+            applied = true;
+        }
+    } else if (key == "BACKOFF:") {
+        int32_t hours = 0;
+        if (parseInt(value, hours)) {
+            if (hours == 0) {
+                v.backoffUntil = 0;
+            } else {
+                // Saturate instead of wrapping: a long back-off must not
+                // turn into an end time in the past.
+                const int64_t until =
+                    static_cast<int64_t>(std::time(nullptr)) + static_cast<int64_t>(hours) * 3600;
+                v.backoffUntil = until < 0 ? 0
+                                 : until > static_cast<int64_t>(UINT32_MAX)
+                                     ? UINT32_MAX
+                                     : static_cast<uint32_t>(until);
+            }
+            v.backoffActive = true;
+            applied = true;
+        }
+    } else if (key == "FTWHITELIST:") {
+        v.featureWhitelist.clear();
+        parseFeatureList(value, v.featureWhitelist);
+        applied = true;
+    } else if (key == "FTLIST:") {
+        parseFeatureList(value, v.featureList);
+        applied = true;
+    }
+    if (applied) fileState_ = kStateChanged;
+    return applied;
+}
+
+bool ConfigFile::setClientID(const std::string& id) {
+    ZEBScopedLock guard(lock_.get());
+    if (containsLineFeed(id)) return false;
+    values_.clientID = id;
+    fileState_ = kStateChanged;
+    return true;
+}
+
+bool ConfigFile::isFeatureTracked(const std::string& category, const std::string& name) {
+    ZEBScopedLock guard(lock_.get());
+    if (!values_.featureTracking) return false;
+    if (!name.empty()) {
+        const FeaturePair pair(category, name);
+        for (const FeaturePair& p : values_.featureWhitelist) {
+            if (p == pair) return true;
+        }
+        for (const FeaturePair& p : values_.featureList) {
+            if (p == pair) return false;
+        }
+    }
+    const uint64_t known =
+        static_cast<uint64_t>(values_.featureList.size()) + newFeatures_.size();
+    if (values_.featureListLimit <= known) return false;
+    if (!name.empty()) newFeatures_.emplace_back(category, name);
+    return true;
+}
+
+int32_t ConfigFile::featureListCount() const {
+    ZEBScopedLock guard(lock_.get());
+    return static_cast<int32_t>(values_.featureList.size());
+}
+
+int32_t ConfigFile::newFeatureCount() const {
+    ZEBScopedLock guard(lock_.get());
+    return static_cast<int32_t>(newFeatures_.size());
+}
+
+void ConfigFile::clearNewFeatures() {
+    ZEBScopedLock guard(lock_.get());
+    newFeatures_.clear();
+}
+
+std::string ConfigFile::filePrefix() const { return prefix_; }
+
+std::string ConfigFile::fileName() const {
+    ZEBScopedLock guard(lock_.get());
+    return prefix_ + values_.nameSuffix + ".cfg";
+}
+
+std::string ConfigFile::serializeBody() const {
+    ZEBScopedLock guard(lock_.get());
+    return serializeConfigBody(values_);
+}
+
+std::string ConfigFile::computeSignature(const std::string& body) {
+    return computeConfigSignature(body);
+}
+
+// Getters: a copy of one value under the lock.
+#define ZEB_CONFIG_GETTER(type, getter, field) \
+    type ConfigFile::getter() const {          \
+        ZEBScopedLock guard(lock_.get());      \
+        return values_.field;                  \
+    }
+
+ZEB_CONFIG_GETTER(std::string, getClientID, clientID)
+ZEB_CONFIG_GETTER(std::string, getCallHomeURL, callHomeURL)
+ZEB_CONFIG_GETTER(std::string, getConfigVersion, configVersion)
+ZEB_CONFIG_GETTER(std::string, getNameSuffix, nameSuffix)
+ZEB_CONFIG_GETTER(std::string, getSignature, signature)
+ZEB_CONFIG_GETTER(uint32_t, getNameSizeThreshold, nameSizeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getValueSizeThreshold, valueSizeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getCustomTextThreshold, customTextThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getExceptionTracking, exceptionTracking)
+ZEB_CONFIG_GETTER(uint32_t, getExceptionTextThreshold, exceptionTextThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getFeatureListLimit, featureListLimit)
+ZEB_CONFIG_GETTER(uint32_t, getFileSizeThreshold, fileSizeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getMessageTimeThreshold, messageTimeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getAutoSyncTimeThreshold, autoSyncTimeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getManualSyncTimeThreshold, manualSyncTimeThreshold)
+ZEB_CONFIG_GETTER(uint32_t, getBackoffUntil, backoffUntil)
+ZEB_CONFIG_GETTER(bool, getFeatureTracking, featureTracking)
+ZEB_CONFIG_GETTER(bool, isBackoffActive, backoffActive)
+ZEB_CONFIG_GETTER(bool, isDisabled, disabled)
+ZEB_CONFIG_GETTER(bool, isOptedOut, optedOut)
+ZEB_CONFIG_GETTER(FeatureList, getFeatureWhitelist, featureWhitelist)
+ZEB_CONFIG_GETTER(FeatureList, getFeatureList, featureList)
+
+#undef ZEB_CONFIG_GETTER
+
+int32_t ConfigFile::getFileState() const {
+    ZEBScopedLock guard(lock_.get());
+    return fileState_;
+}
+
+}  // namespace ZEBInternal

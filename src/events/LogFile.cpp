@@ -1,0 +1,140 @@
+#include "events/LogFile.h"
+
+#include "config/Configuration.h"
+#include "config/RuntimeSettings.h"
+#include "events/ZEBEventLifecycle.h"
+#include "threading/ZEBScopedLock.h"
+#include "util/Files.h"
+#include "util/Guid.h"
+#include "util/Strings.h"
+
+namespace ZEBInternal {
+
+namespace {
+
+constexpr const char* kClosedExtension = ".log";
+constexpr const char* kActiveExtension = ".logtmp";
+
+// A file of ours: the prefix, and the first occurrence of the extension
+// after the prefix ends the name. ".log" therefore never matches an active
+// ".logtmp" name.
+bool matches(const std::string& name, const std::string& prefix, const std::string& extension) {
+    if (!startsWith(name, prefix) || name.size() < prefix.size() + extension.size()) return false;
+    return name.find(extension, prefix.size()) == name.size() - extension.size();
+}
+
+}  // namespace
+
+LogFile::LogFile(Configuration* configuration)
+    : lock_(createMutex(true, "LogFile API lock")),
+      configuration_(configuration),
+      nameSuffix_(timeStamp32()) {}
+
+std::string LogFile::prefix() const {
+    return "zeblogV5_" + configuration_->file().getClientID() + "_" +
+           configuration_->appValues().getEncodedProductID() + "_";
+}
+
+std::string LogFile::activeFileName() {
+    ZEBScopedLock guard(lock_.get());
+    return prefix() + configuration_->appValues().getAppName() + "_" + nameSuffix_ +
+           kActiveExtension;
+}
+
+std::string LogFile::closedFileName() {
+    ZEBScopedLock guard(lock_.get());
+    return prefix() + configuration_->appValues().getAppName() + "_" + nameSuffix_ +
+           kClosedExtension;
+}
+
+bool LogFile::appendEvents(Batch& batch) {
+    ZEBScopedLock guard(lock_.get());
+    bool result = true;
+    if (totalSizeKiB() < configuration_->file().getFileSizeThreshold()) {
+        result = writeBatch(batch);
+        activeFileOpen_ = true;
+    } else {
+        // Log full: dropped without a word until uploads make room. A run
+        // that has not started its file yet leaves it unstarted, so the file
+        // begun once there is room still opens with its "0051" line.
+        touchActiveFile();
+    }
+    batch.clear();
+    if (!result) closeActiveFile();
+    return result;
+}
+
+bool LogFile::writeBatch(Batch& batch) {
+    std::string buffer;
+    buffer.reserve(batch.size() * 96 + 128);
+    ConfigFile& configFile = configuration_->file();
+    if (!activeFileOpen_) {
+        ZEBEventNewFile first(makeGuid(), configuration_->appValues().getInstanceID(),
+                              configuration_->appValues().getAppName());
+        first.serializeInto(configFile, buffer);
+        buffer.push_back('\n');
+    }
+    for (auto& record : batch) {
+        if (record && record->serializeInto(configFile, buffer)) buffer.push_back('\n');
+        // Freed as it is written, so a large batch never holds both its
+        // records and its text at their full size.
+        record.reset();
+    }
+    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    if (buffer.empty()) {
+        if (isRegularFile(path)) touch(path);
+        return true;
+    }
+    return writeFile(path, buffer, true);
+}
+
+void LogFile::touchActiveFile() {
+    ZEBScopedLock guard(lock_.get());
+    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    if (exists(path)) touch(path);
+}
+
+bool LogFile::closeActiveFile() {
+    ZEBScopedLock guard(lock_.get());
+    bool result = true;
+    if (activeFileOpen_) {
+        result = renameInDirectory(configuration_->appValues().getDataDirectory(),
+                                   activeFileName(), closedFileName());
+        activeFileOpen_ = false;
+    }
+    nameSuffix_ = timeStamp32();
+    return result;
+}
+
+std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStale) {
+    ZEBScopedLock guard(lock_.get());
+    const std::string ours = prefix();
+    const std::vector<std::string> names =
+        listDirectory(configuration_->appValues().getDataDirectory());
+    std::vector<std::string> result;
+    for (const std::string& name : names) {
+        if (matches(name, ours, kClosedExtension)) result.push_back(name);
+    }
+    if (!includeActive) return result;
+    const uint32_t staleAfter = configuration_->settings()->SYNCSTALLEDACTIVEFILETHRESHOLDSEC;
+    for (const std::string& name : names) {
+        if (!matches(name, ours, kActiveExtension)) continue;
+        if (onlyStale &&
+            fileAgeSeconds(configuration_->appValues().pathInDataDirectory(name)) <= staleAfter) {
+            continue;
+        }
+        result.push_back(name);
+    }
+    return result;
+}
+
+uint32_t LogFile::totalSizeKiB() {
+    ZEBScopedLock guard(lock_.get());
+    uint32_t total = 0;
+    for (const std::string& name : listLogFiles(true, false)) {
+        total += fileSize(configuration_->appValues().pathInDataDirectory(name));
+    }
+    return total / 1024;
+}
+
+}  // namespace ZEBInternal

@@ -1,0 +1,89 @@
+#include "events/ZEBEventInfo.h"
+
+#include <charconv>
+#include <cstring>
+
+#include <sys/time.h>
+
+namespace ZEBInternal {
+
+namespace {
+
+// Formats one second as "%FT%T". Consecutive records usually share their
+// second, so the last text is kept per thread (only the log writer formats).
+const std::string& formatSecond(time_t seconds) {
+    thread_local time_t cachedSecond = static_cast<time_t>(-1);
+    thread_local std::string cachedText;
+    if (seconds != cachedSecond || cachedText.empty()) {
+        struct tm parts {};
+        char text[64] = {0};
+        if (gmtime_r(&seconds, &parts) == nullptr ||
+            strftime(text, sizeof text, "%FT%T", &parts) == 0) {
+            text[0] = '\0';
+        }
+        cachedText = text;
+        cachedSecond = seconds;
+    }
+    return cachedText;
+}
+
+time_t wallClockSeconds() {
+    struct timeval tv {};
+    gettimeofday(&tv, nullptr);
+    return tv.tv_sec;
+}
+
+bool isSpecial(char c, const char* specials) {
+    return c == '\\' || (c != '\0' && std::strchr(specials, c) != nullptr);
+}
+
+}  // namespace
+
+ZEBEventInfo::ZEBEventInfo(std::string sessionID, const char* eventType)
+    : time_(wallClockSeconds()), sessionID_(std::move(sessionID)), eventType_(eventType) {}
+
+std::string ZEBEventInfo::serialize(ConfigFile& configuration) {
+    std::string line;
+    serializeInto(configuration, line);
+    return line;
+}
+
+std::string ZEBEventInfo::getTimeStamp() const { return formatSecond(time_); }
+
+void ZEBEventInfo::appendHeader(std::string& out) const {
+    out += formatSecond(time_);
+    out.push_back('$');
+    appendEscapedSpecials(out, sessionID_, "$");
+    out.push_back('$');
+    out += eventType_;
+}
+
+void appendEscapedSpecials(std::string& out, const std::string& text, const char* specials) {
+    for (char c : text) {
+        if (isSpecial(c, specials)) out.push_back('\\');
+        out.push_back(c);
+    }
+}
+
+void appendEscaped(std::string& out, const std::string& text, const char* specials) {
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (isSpecial(c, specials)) out.push_back('\\');
+        out.push_back(c);
+    }
+}
+
+std::string formatDouble(double value) {
+    // to_chars in general form with precision 6 is printf's %g in the C
+    // locale, which is what a default output stream produces.
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    if (result.ec != std::errc()) return std::string();
+    return std::string(text, result.ptr);
+}
+
+}  // namespace ZEBInternal

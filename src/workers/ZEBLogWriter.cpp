@@ -1,0 +1,59 @@
+#include "workers/ZEBLogWriter.h"
+
+#include "api/SDKContext.h"
+#include "config/Configuration.h"
+#include "config/RuntimeSettings.h"
+#include "events/EventManager.h"
+#include "events/LogFile.h"
+#include "threading/ZEBScopedLock.h"
+
+namespace ZEBInternal {
+
+ZEBLogWriter::ZEBLogWriter(const SDKContext* context, LogFile* logFile)
+    : apiLock_(createMutex(true, "LogWriter API lock")), context_(context), logFile_(logFile) {
+    const uint32_t dwell = context_->configuration->settings()->LOGWRITERDWELLSEC;
+    thread_ = createThread(this, "LogWriter", TimeValue{dwell, 0}, 0);
+    thread_->start();
+}
+
+ZEBLogWriter::~ZEBLogWriter() {
+    try {
+        thread_->stop();
+        thread_->join();
+    } catch (...) {
+        // A destructor must not throw; the thread is gone or broken either way.
+    }
+}
+
+void ZEBLogWriter::run() {
+    ZEBScopedLock guard(apiLock_.get());
+    LogFile::Batch batch;
+    while (std::unique_ptr<ZEBEventInfo> record = context_->eventManager->pop()) {
+        batch.push_back(std::move(record));
+    }
+    if (batch.empty()) {
+        logFile_->touchActiveFile();
+    } else {
+        logFile_->appendEvents(batch);
+    }
+}
+
+std::vector<std::string> ZEBLogWriter::getLogFiles(bool includeActive, bool onlyStale) {
+    return logFile_->listLogFiles(includeActive, onlyStale);
+}
+
+void ZEBLogWriter::flush() {
+    ZEBScopedLock guard(apiLock_.get());
+    run();
+    logFile_->closeActiveFile();
+}
+
+void ZEBLogWriter::shutdown() {
+    ZEBScopedLock guard(apiLock_.get());
+    thread_->stop();
+    flush();
+}
+
+void ZEBLogWriter::join() { thread_->join(); }
+
+}  // namespace ZEBInternal
