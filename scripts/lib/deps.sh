@@ -2,7 +2,8 @@
 # Sourced by scripts/demo and scripts/test.
 zeb_install_deps() {
     local packages=(cmake ninja-build g++ make pkg-config libmbedtls-dev zlib1g-dev
-                    libgtest-dev libgmock-dev libbenchmark-dev openssl)
+                    libgtest-dev libgmock-dev libbenchmark-dev openssl
+                    tinyproxy)
     local missing=()
     local p
     for p in "${packages[@]}"; do

@@ -9,7 +9,7 @@
 #include "WireClient.h"
 #include "support/CallHomeServer.h"
 #include "support/TempDir.h"
-#include "support/TestCertificates.h"
+#include "support/OpenSslCertificates.h"
 #include "util/Digest.h"
 #include "util/Files.h"
 #include "util/Gzip.h"

@@ -1,0 +1,149 @@
+// The socket channel against scripted loopback peers: the send and receive
+// budgets, stop requests, the response size limit and a peer that resets.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/LoopbackPeer.h"
+#include "support/TinyproxyProcess.h"
+#include "unit/transport/TransportTestSupport.h"
+#include "transport/SocketChannel.h"
+
+namespace {
+
+using ZEBInternal::RuntimeSettings;
+using ZEBInternal::SocketChannel;
+using zebtest::FlagStopMonitor;
+using zebtest::LoopbackPeer;
+using zebtest::networkError;
+using zebtest::PeerStream;
+using zebtest::secondsSince;
+
+const std::string kRequest = "POST /req1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n";
+
+std::string prefix(uint16_t port) { return "Socket to 127.0.0.1:" + std::to_string(port) + "; "; }
+
+struct Fixture {
+    FlagStopMonitor monitor;
+    RuntimeSettings settings = zebtest::fastSettings();
+};
+
+TEST(SocketChannel, SendGivesUpAtTheBudgetWhenThePeerNeverReads) {
+    LoopbackPeer peer(nullptr);  // never accepts: the kernel buffers fill up
+    const std::string big(24u << 20, 'x');
+    Fixture f;
+    for (uint32_t seconds : {0u, 1u}) {
+        f.settings.SENDTIMEOUTSEC = seconds;
+        SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", peer.port(), "");
+        channel.connect();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(networkError([&] { channel.send(big.data(), big.size()); }),
+                  prefix(peer.port()) + "Send timeout - max retries reached.");
+        const double elapsed = secondsSince(start);
+        // A budget of 0 ends at the first would-block; 1 s allows 20 waits.
+        EXPECT_GE(elapsed, seconds == 0 ? 0.0 : 0.9);
+        EXPECT_LT(elapsed, seconds == 0 ? 0.5 : 5.0);
+        EXPECT_EQ(channel.getState(), SocketChannel::kFailed);
+    }
+    // A stop ends the wait instead of the budget.
+    f.settings.SENDTIMEOUTSEC = 30;
+    f.monitor.stop = true;
+    SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", peer.port(), "");
+    channel.connect();
+    EXPECT_EQ(networkError([&] { channel.send(big.data(), big.size()); }),
+              prefix(peer.port()) + "Send aborted - continue request is false.");
+}
+
+TEST(SocketChannel, ReadWaitsForTheCloseWithinTheBudgetOfItsKind) {
+    // The whole answer arrives but the peer keeps the connection open: the
+    // read only ends at the budget, the sync one here.
+    LoopbackPeer peer([](PeerStream& s, const std::atomic<bool>& stop) {
+        s.readRequest();
+        s.write(zebtest::okResponse("x"));
+        s.holdOpen(stop);
+    });
+    Fixture f;
+    f.settings.REQ1RECEIVETIMEOUTSEC = 0;
+    f.settings.REQ2RECEIVETIMEOUTSEC = 1;
+    SocketChannel channel(&f.monitor, &f.settings, true, "127.0.0.1", peer.port(), "");
+    channel.connect();
+    channel.send(kRequest.data(), kRequest.size());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(networkError([&] { channel.readResponse(false); }),
+              prefix(peer.port()) + "ReadResponse timeout - max retries reached.");
+    EXPECT_GE(secondsSince(start), 0.9);
+    EXPECT_LT(secondsSince(start), 5.0);
+}
+
+TEST(SocketChannel, StopAbortsAWaitingReadPromptly) {
+    Fixture f;
+    f.settings.REQ1RECEIVETIMEOUTSEC = 30;
+    LoopbackPeer peer([&f](PeerStream& s, const std::atomic<bool>& stop) {
+        s.readRequest();
+        f.monitor.stop = true;  // the SDK begins to stop while the client waits
+        s.holdOpen(stop);
+    });
+    SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", peer.port(), "");
+    channel.connect();
+    const auto start = std::chrono::steady_clock::now();
+    channel.send(kRequest.data(), kRequest.size());
+    EXPECT_EQ(networkError([&] { channel.readResponse(false); }),
+              prefix(peer.port()) + "ReadResponse aborted - continue request is false.");
+    EXPECT_LT(secondsSince(start), 1.0);
+}
+
+TEST(SocketChannel, ResponsesAreLimitedTo16MiB) {
+    for (size_t size : {SocketChannel::kMaxResponseBytes, SocketChannel::kMaxResponseBytes + 1}) {
+        LoopbackPeer peer([size](PeerStream& s, const std::atomic<bool>&) {
+            s.readRequest();
+            s.write(std::string(size, 'z'));
+        });
+        Fixture f;
+        f.settings.REQ1RECEIVETIMEOUTSEC = 10;
+        SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", peer.port(), "");
+        channel.connect();
+        channel.send(kRequest.data(), kRequest.size());
+        if (size == SocketChannel::kMaxResponseBytes) {
+            EXPECT_EQ(channel.readResponse(false).size(), size);
+            EXPECT_EQ(channel.getState(), SocketChannel::kRead);
+        } else {
+            EXPECT_EQ(networkError([&] { channel.readResponse(false); }),
+                      prefix(peer.port()) + "ReadResponse error: response larger than 16777216 bytes.");
+        }
+    }
+}
+
+TEST(SocketChannel, APeerThatHangsUpMidSendIsAnErrorNotASignal) {
+    // The peer closes with unread data, which resets the connection; a
+    // plain write(2) would then raise SIGPIPE and end the test process.
+    LoopbackPeer peer([](PeerStream& s, const std::atomic<bool>&) {
+        char buf[1024];
+        s.read(buf, sizeof buf, 2000);
+    });
+    Fixture f;
+    SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", peer.port(), "");
+    channel.connect();
+    const std::string big(24u << 20, 'x');
+    EXPECT_EQ(networkError([&] { channel.send(big.data(), big.size()); }),
+              prefix(peer.port()) + "Send error: NET - Connection was reset by peer.");
+}
+
+TEST(SocketChannel, RefusedConnectAndMisuseAreReported) {
+    Fixture f;
+    const uint16_t deadPort = zebtest::TinyproxyProcess::freePort();
+    SocketChannel channel(&f.monitor, &f.settings, false, "127.0.0.1", deadPort, "");
+    EXPECT_EQ(networkError([&] { channel.send("x", 1); }),
+              prefix(deadPort) + "BUG - Send called in illegal state (0).");
+    SocketChannel fresh(&f.monitor, &f.settings, false, "127.0.0.1", deadPort, "");
+    EXPECT_EQ(networkError([&] { fresh.readResponse(false); }),
+              prefix(deadPort) + "BUG - ReadResponse called in illegal state (0).");
+    SocketChannel refused(&f.monitor, &f.settings, false, "127.0.0.1", deadPort, "");
+    EXPECT_EQ(networkError([&] { refused.connect(); }),
+              prefix(deadPort) + "Connect error NET - The connection to the given server / port failed.");
+    EXPECT_EQ(networkError([&] { refused.connect(); }),
+              prefix(deadPort) + "BUG - Connect called in illegal state (-9).");
+}
+
+}  // namespace
