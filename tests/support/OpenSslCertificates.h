@@ -13,9 +13,9 @@
 
 namespace zebtest {
 
-class TestCertificates {
+class OpenSslCertificates {
 public:
-    explicit TestCertificates(const std::string& commonName = "localhost") {
+    explicit OpenSslCertificates(const std::string& commonName = "localhost") {
         const std::string d = dir_.path();
         writeText(d + "/server.ext",
                   "basicConstraints=CA:FALSE\n"

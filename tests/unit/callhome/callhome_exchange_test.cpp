@@ -118,7 +118,7 @@ TEST(CallHomeExchange, AesSyncAndGzipUploadRoundTrip) {
 }
 
 TEST(CallHomeExchange, TlsAndPlainShareThePortAndTunnelThroughConnect) {
-    zebtest::TestCertificates certs;
+    zebtest::OpenSslCertificates certs;
     CallHomeServer::Config config = aesConfig();
     config.certFile = certs.serverCert();
     config.keyFile = certs.serverKey();
