@@ -1,0 +1,57 @@
+#include "data/SectionText.h"
+
+#include "util/Strings.h"
+
+namespace ZEBInternal {
+
+namespace {
+
+const char kListSpecials[] = "(,)&";
+
+}  // namespace
+
+void appendSectionLine(std::string& out, const std::string& key, const std::string& value) {
+    out += key;
+    if (key.empty() || key.back() != ':') out += ':';
+    for (char c : value) out += (c == '\n' || c == '\r' || c == '\0') ? ' ' : c;
+    out += '\n';
+}
+
+void appendSection(std::string& out, const std::string& name, const std::string& body) {
+    if (body.empty()) return;
+    out += "****";
+    out += name;
+    out += '\n';
+    out += body;
+}
+
+std::string stringList(const std::vector<std::string>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += "&&";
+        text += escapeSpecials(items[i], "&");
+    }
+    return text;
+}
+
+std::string pairList(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += "&&";
+        text += "(" + escape(items[i].first, kListSpecials) + "," +
+                escape(items[i].second, kListSpecials) + ")";
+    }
+    return text;
+}
+
+std::string tripleList(const std::vector<ScreenTriple>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += "&&";
+        text += "(" + escape(items[i][0], kListSpecials) + "," +
+                escape(items[i][1], kListSpecials) + "," + escape(items[i][2], kListSpecials) + ")";
+    }
+    return text;
+}
+
+}  // namespace ZEBInternal
