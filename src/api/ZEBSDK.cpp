@@ -150,6 +150,7 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
 
         auto configuration = std::make_unique<Configuration>(this, &settings_, args);
         auto appData = std::make_unique<AppData>(&settings_);
+        appData->fingerprint().setInputs(configFilePath, productID);
         const bool loaded = configuration->load();
 
         ZEBScopedLock state(stateLock_.get());
@@ -452,60 +453,6 @@ int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message,
         lastReachOutCheck_ = now;
         // No transport is linked in yet, so no server can be reached.
         return -400;
-    });
-}
-
-// --- product data, custom properties, proxy ------------------------------------
-// These store their values in the application data stores; until those
-// exist the calls check the state and keep nothing.
-
-int32_t ZEBSDK::setProductData(const std::string&, const std::string&, const std::string&,
-                               const std::string&) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        ZEBScopedLock state(stateLock_.get());
-        return configuredCheck(false, false);
-    });
-}
-
-int32_t ZEBSDK::setProductEdition(const std::string& edition) {
-    return setProductData(edition, std::string(), std::string(), std::string());
-}
-
-int32_t ZEBSDK::setProductLanguage(const std::string& language) {
-    return setProductData(std::string(), language, std::string(), std::string());
-}
-
-int32_t ZEBSDK::setProductVersion(const std::string& version) {
-    return setProductData(std::string(), std::string(), version, std::string());
-}
-
-int32_t ZEBSDK::setProductBuildNumber(const std::string& buildNumber) {
-    return setProductData(std::string(), std::string(), std::string(), buildNumber);
-}
-
-int32_t ZEBSDK::setCustomProperty(uint32_t, const std::string&) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        ZEBScopedLock state(stateLock_.get());
-        return configuredCheck(false, false);
-    });
-}
-
-int32_t ZEBSDK::setProxy(const std::string& address, uint16_t port, const std::string& username,
-                         const std::string& password) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(true, false)) return rc;
-        }
-        // Credentials and the address come in pairs: half of either would
-        // make every exchange fail at the proxy.
-        if (username.empty() != password.empty()) return -190;
-        if (address.empty() != (port == 0)) return -191;
-        configuration_->proxy().set(address, port, username, password);
-        return 0;
     });
 }
 

@@ -126,6 +126,10 @@ public:
                              const NameValueList& pairs, const std::string& sessionID);
     int32_t trackException(const ExceptionRecord& exception, const std::string& sessionID);
 
+    // The application data stores once configured, else null. For the
+    // messages that report them and for tests; the stores lock themselves.
+    AppData* getAppData() const { return appData_.get(); }
+
     // Called on the new-registration thread.
     void newRegCompleted(int result) override;
     bool shouldStop(bool isSyncOrUpload) override;
@@ -152,6 +156,10 @@ private:
     // session is the application session when the call gave none.
     int32_t prepareFeatureEvent(std::string& category, std::string& name,
                                 std::string& sessionID);
+    // The frame of the product, custom-property and proxy calls: the
+    // configured check, then `store` under apiLock_ only.
+    template <typename Store>
+    int32_t storeAfterCheck(bool allowBackoff, Store&& store);
 
     // REQUIRE: stateLock_ held.
     void createFullWorkerSet(const TimeValue& lastSync);
