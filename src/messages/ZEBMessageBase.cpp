@@ -1,0 +1,317 @@
+#include "messages/ZEBMessageBase.h"
+
+#include <mbedtls/platform_util.h>
+
+#include <array>
+#include <cstring>
+#include <ctime>
+#include <exception>
+
+#include "api/SDKContext.h"
+#include "api/ZEBStopMonitor.h"
+#include "config/Configuration.h"
+#include "config/RuntimeSettings.h"
+#include "transport/ZEBHTTPConnection.h"
+#include "util/Digest.h"
+#include "util/Strings.h"
+#include "util/ZEBException.h"
+
+namespace ZEBInternal {
+
+namespace {
+
+constexpr int32_t kHttpOk = 200;
+constexpr const char* kServerLine = "Server: ZEB";
+constexpr const char* kTextPlain = "Content-Type: text/plain";
+constexpr const char* kOctetStream = "Content-Type: application/octet-stream";
+
+Configuration* requireConfiguration(const SDKContext* context) {
+    if (context == nullptr || context->configuration == nullptr)
+        throw ZEBException("MessageException", "BUG - message built without a configuration");
+    return context->configuration;
+}
+
+// The header block ends its lines with CR LF and a server may pad them, so
+// lines are trimmed before the exact, case-sensitive comparison.
+bool hasServerLine(const std::string& headers) {
+    for (const std::string& line : split(headers, "\n")) {
+        if (line == kServerLine) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ZEBMessageBase::ZEBMessageBase(const SDKContext* context, std::string url, std::string messageType)
+    : context(context),
+      configuration(requireConfiguration(context)),
+      stopMonitor(configuration->owner()),
+      settings(configuration->settings()),
+      url(std::move(url)),
+      messageType(std::move(messageType)),
+      isUpload(this->messageType == "upload"),
+      isSyncOrUpload(this->messageType == "upload" || this->messageType == "sync") {
+    if (settings == nullptr)
+        throw ZEBException("MessageException", "BUG - message built without runtime settings");
+}
+
+ZEBMessageBase::~ZEBMessageBase() {
+    mbedtls_platform_zeroize(salt, sizeof salt);
+    mbedtls_platform_zeroize(iv, sizeof iv);
+    mbedtls_platform_zeroize(registerAfterRequest, sizeof registerAfterRequest);
+}
+
+bool ZEBMessageBase::exchange() {
+    try {
+        return runExchange();
+    } catch (const std::exception&) {
+        // Any failure while building, sending or reading is an outcome the
+        // caller reads from getStatus(); nothing may reach a worker's loop.
+        return false;
+    } catch (...) {
+        // Same contract for anything not derived from std::exception.
+        return false;
+    }
+}
+
+uint32_t ZEBMessageBase::getStatus() const {
+    return status;
+}
+
+bool ZEBMessageBase::runExchange() {
+    if (stopRequested() || !buildRequest() || !finaliseBody()) return false;
+    if (settings->USEMESSAGESIGNATURE) {
+        // The text already ends with a line feed, so the signature becomes
+        // the last line, without a line feed of its own.
+        body += sha256Base64(body);
+    }
+    if (stopRequested()) return false;
+
+    const uint32_t protocol = configuration->appValues().getProtocol();
+    if (protocol == 2 || protocol == 3) {
+        if (attempt(settings->USEHTTPSENCRYPTION != 0)) return true;
+        if (protocol == 3 || !settings->USEPROTOCOLFALLBACK) return false;
+    } else if (protocol != 1) {
+        // Validated at configuration; an unknown mode sends nothing rather
+        // than guess which protection the host wanted.
+        return false;
+    }
+    if (stopRequested()) return false;
+    // Encrypted once: a proxy attempt and its direct fallback send the
+    // same bytes under the same key.
+    if (settings->USEAESENCRYPTION && !encryptBody()) return false;
+    return attempt(false);
+}
+
+bool ZEBMessageBase::stopRequested() const {
+    return stopMonitor != nullptr && stopMonitor->shouldStop(isSyncOrUpload);
+}
+
+bool ZEBMessageBase::finaliseBody() {
+    body = std::move(requestText);
+    requestText.clear();
+    return true;
+}
+
+bool ZEBMessageBase::attempt(bool useTls) {
+    ProxyChoice proxy;
+    if (settings->USEPROXY &&
+        configuration->proxy().get(proxy.host, proxy.port, proxy.user, proxy.password)) {
+        if (proxy.user.empty() || proxy.password.empty()) {
+            proxy.user.clear();
+            proxy.password.clear();
+        } else if (proxy.host.empty()) {
+            // Credentials without a proxy host: the connection goes to the
+            // server itself but still writes the proxy form of the request
+            // with its "Proxy-Authorization" line.
+            proxy.port = 0;
+        }
+        if (connectOnce(useTls, &proxy)) return processResponse();
+        if (!settings->USEPROXYFALLBACK) return false;
+    }
+    if (!connectOnce(useTls, nullptr)) return false;
+    return processResponse();
+}
+
+std::unique_ptr<ZEBHTTPConnection> ZEBMessageBase::makeConnection(bool useTls) {
+    return createConnection(url, useTls, messageType, stopMonitor, settings, isSyncOrUpload);
+}
+
+void ZEBMessageBase::addBodyHeaders(bool useTls) {
+    if (isUpload) {
+        connection->addHeader(!settings->USEAESENCRYPTION && !settings->USEZIP ? kTextPlain
+                                                                               : kOctetStream);
+    } else {
+        connection->addHeader(bodyEncrypted ? kOctetStream : kTextPlain);
+    }
+    // The server decrypts every body that arrives without TLS unless this
+    // line says otherwise, so it follows what this attempt really sends.
+    if (!useTls && !bodyEncrypted) connection->addHeader("Content-Cleartext: true");
+    connection->addHeader("Connection: close");
+}
+
+bool ZEBMessageBase::connectOnce(bool useTls, const ProxyChoice* proxy) {
+    status = kStatusNoResponse;
+    responseLines.clear();
+    connection.reset();
+    connection = makeConnection(useTls);
+    if (!connection) return false;
+
+    addBodyHeaders(useTls);
+    if (proxy != nullptr)
+        connection->setProxy(proxy->host, proxy->port, proxy->user, proxy->password);
+    if (useTls) {
+        connection->setCerts(settings->USEDISCOVEREDCERTS ? configuration->discoveredCAs()
+                                                          : Configuration::builtInCAs());
+    }
+    try {
+        if (isUpload) {
+            connection->doUpload(body.data(), body.size());
+        } else {
+            connection->doPost(body.data(), body.size());
+        }
+    } catch (const ZEBNetworkException&) {
+        // Refused, timed out, not HTTP 200, malformed: this attempt is over
+        // and the caller may fall back to another route.
+        return false;
+    }
+    // The connection only returns for an accepted HTTP 200; a connection
+    // that says otherwise is not trusted either.
+    if (connection->getResponseCode() != kHttpOk) return false;
+
+    status = kStatusHttpOk;
+    if (!hasServerLine(connection->getResponseHeaders())) {
+        status = kStatusNotOurServer;
+        return false;
+    }
+    uint32_t length = 0;
+    const char* data = connection->getResponseBody(length);
+    if (data == nullptr || length == 0) {
+        status = kStatusUnusable;
+        return false;
+    }
+    std::string text(data, length);
+    // Only an answer to an encrypted body is encrypted: the server answers
+    // a clear request in clear, and no key exists before encryption.
+    if (bodyEncrypted) {
+        std::string plain;
+        if (!decryptResponse(text, plain) || plain.size() != text.size()) {
+            status = kStatusUnusable;
+            return false;
+        }
+        text.swap(plain);
+    }
+    responseLines = splitResponseLines(text);
+    return !settings->USEMESSAGESIGNATURE || checkResponseSignature();
+}
+
+bool ZEBMessageBase::checkResponseSignature() {
+    if (responseLines.empty()) {
+        status = kStatusNoSignature;
+        return false;
+    }
+    const std::string signature = responseLines.back();
+    responseLines.pop_back();
+    if (sha256Base64(join(responseLines, "\n") + "\n") != signature) {
+        status = kStatusBadSignature;
+        return false;
+    }
+    return true;
+}
+
+bool ZEBMessageBase::encryptBody() {
+    const std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
+    uint8_t messageKey[MessageCipher::kKeySize];
+    std::string encrypted;
+    const bool ok = MessageCipher::deriveMessageKey(key.data(), messageKey, salt, iv) &&
+                    cipher.setKey(messageKey, iv) && cipher.encrypt(body, encrypted);
+    mbedtls_platform_zeroize(messageKey, sizeof messageKey);
+    if (!ok) {
+        cipher.clear();
+        return false;
+    }
+    // CFB-8 shifts every ciphertext byte into the register, so after the
+    // request it holds the last 16 bytes of IV followed by the ciphertext.
+    std::string tail(reinterpret_cast<const char*>(iv), MessageCipher::kIvSize);
+    const size_t n = encrypted.size();
+    tail += n > MessageCipher::kIvSize ? encrypted.substr(n - MessageCipher::kIvSize) : encrypted;
+    std::memcpy(registerAfterRequest, tail.data() + tail.size() - MessageCipher::kIvSize,
+                MessageCipher::kIvSize);
+    body = std::move(encrypted);
+    body += MessageCipher::keyTrailer(salt, iv);
+    bodyEncrypted = true;
+    return true;
+}
+
+bool ZEBMessageBase::decryptResponse(const std::string& encrypted, std::string& plain) {
+    const std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
+    uint8_t messageKey[MessageCipher::kKeySize];
+    MessageCipher::buildMessageKey(key.data(), salt, messageKey);
+    const bool ok =
+        cipher.setKey(messageKey, registerAfterRequest) && cipher.decrypt(encrypted, plain);
+    mbedtls_platform_zeroize(messageKey, sizeof messageKey);
+    return ok;
+}
+
+bool ZEBMessageBase::processResponse() {
+    std::string value;
+    if (findValue("STATUS:", value) && value == "VERIFICATIONERROR") {
+        status = kStatusUnusable;
+        return false;
+    }
+    const bool accepted = parseResponse();
+    status = accepted ? kStatusSuccess : kStatusUnusable;
+    return accepted;
+}
+
+bool ZEBMessageBase::applyConfig() {
+    ConfigFile& file = configuration->file();
+    return applyConfigSection(file) && file.save();
+}
+
+std::string ZEBMessageBase::requestUrl(const SDKContext* context) {
+    return requireConfiguration(context)->effectiveCallHomeURL() + "/req1";
+}
+
+void ZEBMessageBase::appendField(std::string& text, const std::string& key,
+                                 const std::string& value) {
+    text += key;
+    if (key.empty() || key.back() != ':') text += ':';
+    text += value;
+    text += '\n';
+}
+
+std::string ZEBMessageBase::buildRequestInfo(const std::string& type, bool withIdentity) const {
+    const ConfigAppVO& app = configuration->appValues();
+    std::string text;
+    text.reserve(1024);
+    text += "****REQUESTINFO\n";
+    appendField(text, "TYPE:", type);
+    appendField(text, "PRODUCTID:", app.getProductID());
+    if (withIdentity) {
+        appendField(text, "CLIENTID:", configuration->file().getClientID());
+        appendField(text, "CONFIGVERSION:", configuration->file().getConfigVersion());
+    }
+    appendField(text, "TIMESTAMP:", toDecimal(static_cast<uint64_t>(std::time(nullptr))));
+    appendField(text, "SDKVERSION:", configuration->version().shortVersion);
+    appendField(text, "APPNAME:", app.getAppName());
+    return text;
+}
+
+bool ZEBMessageBase::findValue(const std::string& key, std::string& value) const {
+    return findResponseValue(responseLines, key, value);
+}
+
+bool ZEBMessageBase::splitField(const std::string& line, std::string& key, std::string& value) {
+    return ZEBInternal::splitField(line, key, value);
+}
+
+bool ZEBMessageBase::applyConfigSection(ConfigFile& file) const {
+    return ZEBInternal::applyConfigSection(responseLines, file);
+}
+
+bool ZEBMessageBase::parseReachOut(ReachOutMessage& out) const {
+    return ZEBInternal::parseReachOut(responseLines, out);
+}
+
+}  // namespace ZEBInternal
