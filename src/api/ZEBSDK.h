@@ -31,6 +31,7 @@ namespace ZEBInternal {
 
 class Configuration;
 class AppData;
+class AppProductInfo;
 class EventManager;
 class SessionManager;
 class LogFile;
@@ -156,10 +157,15 @@ private:
     // session is the application session when the call gave none.
     int32_t prepareFeatureEvent(std::string& category, std::string& name,
                                 std::string& sessionID);
+    // zebStartSession (start) and zebStopSession.
+    int32_t userSessionCall(const std::string& sessionID, bool start);
     // The frame of the product, custom-property and proxy calls: the
     // configured check, then `store` under apiLock_ only.
     template <typename Store>
     int32_t storeAfterCheck(bool allowBackoff, Store&& store);
+    // One product value, cut to PRODUCTPROPERTYTHRESHOLD, through `setter`.
+    int32_t setProductField(void (AppProductInfo::*setter)(const std::string&),
+                            const std::string& value);
 
     // REQUIRE: stateLock_ held.
     void createFullWorkerSet(const TimeValue& lastSync);

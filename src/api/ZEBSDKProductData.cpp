@@ -33,36 +33,28 @@ int32_t ZEBSDK::setProductData(const std::string& edition, const std::string& la
     });
 }
 
-int32_t ZEBSDK::setProductEdition(const std::string& edition) {
+int32_t ZEBSDK::setProductField(void (AppProductInfo::*setter)(const std::string&),
+                                const std::string& value) {
     return storeAfterCheck(false, [&]() -> int32_t {
-        appData_->productInfo().setEdition(
-            truncateUtf8(edition, settings_.PRODUCTPROPERTYTHRESHOLD));
+        (appData_->productInfo().*setter)(truncateUtf8(value, settings_.PRODUCTPROPERTYTHRESHOLD));
         return 0;
     });
+}
+
+int32_t ZEBSDK::setProductEdition(const std::string& edition) {
+    return setProductField(&AppProductInfo::setEdition, edition);
 }
 
 int32_t ZEBSDK::setProductLanguage(const std::string& language) {
-    return storeAfterCheck(false, [&]() -> int32_t {
-        appData_->productInfo().setLanguage(
-            truncateUtf8(language, settings_.PRODUCTPROPERTYTHRESHOLD));
-        return 0;
-    });
+    return setProductField(&AppProductInfo::setLanguage, language);
 }
 
 int32_t ZEBSDK::setProductVersion(const std::string& version) {
-    return storeAfterCheck(false, [&]() -> int32_t {
-        appData_->productInfo().setVersion(
-            truncateUtf8(version, settings_.PRODUCTPROPERTYTHRESHOLD));
-        return 0;
-    });
+    return setProductField(&AppProductInfo::setVersion, version);
 }
 
 int32_t ZEBSDK::setProductBuildNumber(const std::string& buildNumber) {
-    return storeAfterCheck(false, [&]() -> int32_t {
-        appData_->productInfo().setBuildNumber(
-            truncateUtf8(buildNumber, settings_.PRODUCTPROPERTYTHRESHOLD));
-        return 0;
-    });
+    return setProductField(&AppProductInfo::setBuildNumber, buildNumber);
 }
 
 int32_t ZEBSDK::setCustomProperty(uint32_t index, const std::string& value) {

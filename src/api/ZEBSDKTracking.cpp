@@ -130,7 +130,7 @@ int32_t ZEBSDK::trackException(const ExceptionRecord& exception, const std::stri
     });
 }
 
-int32_t ZEBSDK::startSession(const std::string& sessionID) {
+int32_t ZEBSDK::userSessionCall(const std::string& sessionID, bool start) {
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
         ZEBScopedLock state(stateLock_.get());
@@ -138,6 +138,11 @@ int32_t ZEBSDK::startSession(const std::string& sessionID) {
         if (!configuration_->isMultiSessionEnabled()) return -300;
         std::string s = sessionID;
         const int32_t rc = validateSessionID(s, false);
+        if (!start) {
+            if (rc != 0) return rc;
+            sessionManager_->stopUserSession(s);
+            return 0;
+        }
         // Only a well-formed ID that is not open yet may start.
         if (rc == 0) return -154;
         if (rc != -155) return rc;
@@ -146,17 +151,12 @@ int32_t ZEBSDK::startSession(const std::string& sessionID) {
     });
 }
 
+int32_t ZEBSDK::startSession(const std::string& sessionID) {
+    return userSessionCall(sessionID, true);
+}
+
 int32_t ZEBSDK::stopSession(const std::string& sessionID) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = startedCheck()) return rc;
-        if (!configuration_->isMultiSessionEnabled()) return -300;
-        std::string s = sessionID;
-        if (int32_t rc = validateSessionID(s, false)) return rc;
-        sessionManager_->stopUserSession(s);
-        return 0;
-    });
+    return userSessionCall(sessionID, false);
 }
 
 }  // namespace ZEBInternal

@@ -85,25 +85,10 @@ std::string computeConfigSignature(const std::string& body) {
 }
 
 bool parseConfigNumber(const std::string& text, uint32_t& out) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
     // The writer emits unsigned decimal, so values up to 2^32-1 must read
     // back; a plain signed read would refuse them and with them the whole
-    // file. Bail out as soon as the magnitude cannot fit.
-    const uint64_t limit = negative ? 2147483648ULL : 4294967295ULL;
-    uint64_t magnitude = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (magnitude > limit) return false;
-    }
-    out = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
-    return true;
+    // file.
+    return parseUInt32Lenient(text, out);
 }
 
 bool parseConfigText(const std::string& text, uint32_t nowSeconds, ConfigValues& out) {

@@ -52,26 +52,48 @@ std::string toDecimal(uint64_t value) {
     return unsignedText(value);
 }
 
-bool parseInt(const std::string& text, int32_t& out) {
+namespace {
+
+// Stream-extraction reading of a decimal: white space (the C locale's, which
+// includes vertical tab and form feed) skipped, an optional sign, at least
+// one digit, trailing text ignored. The magnitude may reach negativeLimit
+// or positiveLimit; reading stops as soon as it cannot fit, so a long digit
+// run never overflows the accumulator.
+bool readDecimal(const std::string& text, uint64_t negativeLimit, uint64_t positiveLimit,
+                 bool& negative, uint64_t& magnitude) {
     size_t i = 0;
-    // Stream extraction skips the C locale's white space, which includes
-    // vertical tab and form feed.
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
     if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    // Accumulate the magnitude with room for -2^31; bail out as soon as it
-    // cannot fit, so a long digit run cannot overflow the accumulator.
-    const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    int64_t magnitude = 0;
+    const uint64_t limit = negative ? negativeLimit : positiveLimit;
+    magnitude = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
+        magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
         if (magnitude > limit) return false;
     }
-    out = static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+}  // namespace
+
+bool parseInt(const std::string& text, int32_t& out) {
+    bool negative = false;
+    uint64_t magnitude = 0;
+    if (!readDecimal(text, 2147483648ULL, 2147483647ULL, negative, magnitude)) return false;
+    out = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
+                   : static_cast<int32_t>(magnitude);
+    return true;
+}
+
+bool parseUInt32Lenient(const std::string& text, uint32_t& out) {
+    bool negative = false;
+    uint64_t magnitude = 0;
+    if (!readDecimal(text, 2147483648ULL, 4294967295ULL, negative, magnitude)) return false;
+    out = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
     return true;
 }
 

@@ -19,6 +19,10 @@ std::string toDecimal(uint64_t value);
 // ignored. False, with `out` untouched, when no number can be read or it does
 // not fit in 32 bits.
 bool parseInt(const std::string& text, int32_t& out);
+// The same reading for values written as unsigned 32-bit decimals: accepts
+// -2^31 to 2^32-1; a negative value is kept in two's complement, as a signed
+// read would store it.
+bool parseUInt32Lenient(const std::string& text, uint32_t& out);
 
 // Per byte, by the global C locale's classification.
 std::string toUpper(const std::string& text);
