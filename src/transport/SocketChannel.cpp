@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 
 #include "api/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
@@ -20,16 +21,33 @@ namespace {
 
 constexpr uint32_t kRetryWaitMillis = 50;
 constexpr size_t kReadChunk = 1024;
-constexpr int kPlainPollMillis = 1;
 
-// Budgets count waits only and are never reset by progress, so one budget
-// bounds the total waiting of one operation. 64-bit so that a huge setting
-// cannot wrap to a small budget.
-uint64_t retryBudget(uint32_t timeoutSeconds) {
-    return uint64_t{timeoutSeconds} * 1000 / kRetryWaitMillis;
+// Budgets bound the total time an operation spends waiting for its socket
+// and are never reset by progress. 64-bit so that a huge setting cannot wrap
+// to a small budget.
+uint64_t retryBudgetMillis(uint32_t timeoutSeconds) { return uint64_t{timeoutSeconds} * 1000; }
+
+int64_t monotonicMillis() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }
 
-void waitBeforeRetry() { timeutil::sleepFor(TimeValue{0, kRetryWaitMillis * 1000}); }
+// One retry wait: until the socket is ready for `events`, for at most
+// kRetryWaitMillis, so an answer is read as soon as it arrives rather than
+// after a fixed sleep, and a stop request is still seen within one wait.
+// Returns the milliseconds to charge to the budget: the time waited, at
+// least 1, so that a socket reporting ready without progress cannot spin.
+uint64_t waitForSocket(int fd, short events) {
+    const int64_t start = monotonicMillis();
+    pollfd p{fd, events, 0};
+    if (::poll(&p, 1, static_cast<int>(kRetryWaitMillis)) < 0 && errno != EINTR) {
+        // The descriptor cannot be watched: fall back to a plain wait.
+        timeutil::sleepFor(TimeValue{0, kRetryWaitMillis * 1000});
+    }
+    const int64_t waited = monotonicMillis() - start;
+    return waited > 0 ? static_cast<uint64_t>(waited) : 1;
+}
 
 std::string errorText(int code) {
     char buf[100] = {};
@@ -140,8 +158,8 @@ void SocketChannel::connectTls() {
         fail("ConnectSSL error set hostname '" + tlsName + "': " + errorText(named) + ".");
     mbedtls_ssl_set_bio(&t.ssl, socket.get(), sendNoSignal, mbedtls_net_recv, nullptr);
 
-    const uint64_t budget = retryBudget(settings->SSLHANDSHAKETIMEOUTSEC);
-    uint64_t waits = 0;
+    const uint64_t budget = retryBudgetMillis(settings->SSLHANDSHAKETIMEOUTSEC);
+    uint64_t waited = 0;
     for (;;) {
         const int rc = mbedtls_ssl_handshake(&t.ssl);
         // With required verification mbedtls ends the handshake itself when
@@ -157,9 +175,8 @@ void SocketChannel::connectTls() {
         if (rc != MBEDTLS_ERR_SSL_WANT_READ && rc != MBEDTLS_ERR_SSL_WANT_WRITE)
             fail("ConnectSSL error handshake " + errorText(rc) + ".");
         if (!continueRequest()) fail("SSL handshake aborted - continue request is false.");
-        if (waits >= budget) fail("SSL handshake timeout - max retries reached.");
-        ++waits;
-        waitBeforeRetry();
+        if (waited >= budget) fail("SSL handshake timeout - max retries reached.");
+        waited += waitForSocket(socket.fd(), rc == MBEDTLS_ERR_SSL_WANT_WRITE ? POLLOUT : POLLIN);
     }
     handshakeDone = true;
 }
@@ -174,8 +191,8 @@ void SocketChannel::send(const void* bytes, size_t length) {
         fail("BUG - Send called in illegal state (" + std::to_string(state) + ").");
     if (tlsActive && !handshakeDone) fail("BUG - Send called before the TLS handshake.");
     const auto* data = static_cast<const unsigned char*>(bytes);
-    const uint64_t budget = retryBudget(settings->SENDTIMEOUTSEC);
-    uint64_t waits = 0;
+    const uint64_t budget = retryBudgetMillis(settings->SENDTIMEOUTSEC);
+    uint64_t waited = 0;
     size_t sent = 0;
     while (sent < length) {
         const int rc = writeSome(data + sent, length - sent);
@@ -188,9 +205,10 @@ void SocketChannel::send(const void* bytes, size_t length) {
         if (rc == 0) fail("Send error: the connection accepted no data.");
         if (!isWouldBlock(rc)) fail("Send error: " + errorText(rc) + ".");
         if (!continueRequest()) fail("Send aborted - continue request is false.");
-        if (waits >= budget) fail("Send timeout - max retries reached.");
-        ++waits;
-        waitBeforeRetry();
+        if (waited >= budget) fail("Send timeout - max retries reached.");
+        // A TLS write may wait for the peer's data (renegotiation); either
+        // readiness ends the wait.
+        waited += waitForSocket(socket.fd(), rc == MBEDTLS_ERR_SSL_WANT_READ ? POLLIN : POLLOUT);
     }
     state = kSent;
 }
@@ -201,7 +219,7 @@ int SocketChannel::readSome(unsigned char* buf, size_t length) {
     // descriptor above FD_SETSIZE, which a busy host process may well hand
     // out.
     pollfd p{socket.fd(), POLLIN, 0};
-    const int ready = ::poll(&p, 1, kPlainPollMillis);
+    const int ready = ::poll(&p, 1, 0);
     if (ready == 0 || (ready < 0 && errno == EINTR)) return MBEDTLS_ERR_SSL_TIMEOUT;
     if (ready < 0) return MBEDTLS_ERR_NET_POLL_FAILED;
     return mbedtls_net_recv(socket.get(), buf, length);
@@ -210,9 +228,9 @@ int SocketChannel::readSome(unsigned char* buf, size_t length) {
 std::string SocketChannel::readResponse(bool stopAtHeaderEnd) {
     if (state != kSent)
         fail("BUG - ReadResponse called in illegal state (" + std::to_string(state) + ").");
-    const uint64_t budget = retryBudget(isSyncOrUpload ? settings->REQ2RECEIVETIMEOUTSEC
-                                                        : settings->REQ1RECEIVETIMEOUTSEC);
-    uint64_t waits = 0;
+    const uint64_t budget = retryBudgetMillis(isSyncOrUpload ? settings->REQ2RECEIVETIMEOUTSEC
+                                                              : settings->REQ1RECEIVETIMEOUTSEC);
+    uint64_t waited = 0;
     std::string data;
     data.reserve(kReadChunk + 1);
     unsigned char chunk[kReadChunk];
@@ -231,9 +249,8 @@ std::string SocketChannel::readResponse(bool stopAtHeaderEnd) {
         if (rc == 0 || rc == MBEDTLS_ERR_SSL_PEER_CLOSE_NOTIFY) break;
         if (!isWouldBlock(rc)) fail("ReadResponse error: " + errorText(rc) + ".");
         if (!continueRequest()) fail("ReadResponse aborted - continue request is false.");
-        if (waits >= budget) fail("ReadResponse timeout - max retries reached.");
-        ++waits;
-        waitBeforeRetry();
+        if (waited >= budget) fail("ReadResponse timeout - max retries reached.");
+        waited += waitForSocket(socket.fd(), rc == MBEDTLS_ERR_SSL_WANT_WRITE ? POLLOUT : POLLIN);
     }
     state = kRead;
     return data;

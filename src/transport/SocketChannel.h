@@ -1,8 +1,9 @@
 #pragma once
 // The byte transport under one HTTP connection: a TCP connection to one
 // endpoint (the server or the proxy), optionally TLS over it, and sends and
-// reads that poll a non-blocking socket. Every wait is a 50 ms sleep between
-// attempts and every time-out is a number of such waits, so a stop of the
+// reads on a non-blocking socket. Between attempts the channel waits at most
+// 50 ms for the socket to become ready, and every time-out bounds the total
+// of those waits, so data is taken as soon as it arrives and a stop of the
 // SDK ends any wait within about 50 ms.
 //
 // Owned by the ZEBHTTPConnectionNix of one exchange and used by the one
