@@ -41,8 +41,8 @@ int32_t ZEBSDK::prepareFeatureEvent(std::string& category, std::string& name,
     category = cleanText(std::move(category));
     name = cleanText(std::move(name));
     if (name.empty()) return -111;
-    category = truncateUtf8(category, settings_.EVENTCATEGORYTHRESHOLD);
-    name = truncateUtf8(name, settings_.EVENTNAMETHRESHOLD);
+    truncateUtf8InPlace(category, settings_.EVENTCATEGORYTHRESHOLD);
+    truncateUtf8InPlace(name, settings_.EVENTNAMETHRESHOLD);
     if (int32_t rc = validateSessionID(sessionID, false)) return rc;
     if (sessionID.empty()) sessionID = instanceID_;
     return 0;

@@ -76,7 +76,8 @@ std::string ConfigAppVO::getAppName() const {
 }
 
 bool ConfigAppVO::isMultiSessionEnabled() const {
-    ZEBScopedLock guard(lock_.get());
+    // Fixed at construction (a const member), so every tracking call may
+    // read it without the lock.
     return multiSessionEnabled_;
 }
 

@@ -105,6 +105,7 @@ ConfigFile::~ConfigFile() {
 void ConfigFile::setDefaults() {
     values_ = ConfigValues();
     newFeatures_.clear();
+    publishFlags();
 }
 
 void ConfigFile::resetToDefaults() {
@@ -139,6 +140,7 @@ int ConfigFile::loadOnce() {
         setDefaults();
         values_ = std::move(candidate);
         values_.nameSuffix = chosenStamp;
+        publishFlags();
         deleteOlderCandidates(chosenStamp);
         fileState_ = kStateInSync;
         return 1;
@@ -280,7 +282,10 @@ bool ConfigFile::applyServerSetting(const std::string& key, const std::string& v
         parseFeatureList(value, v.featureList);
         applied = true;
     }
-    if (applied) fileState_ = kStateChanged;
+    if (applied) {
+        fileState_ = kStateChanged;
+        publishFlags();
+    }
     return applied;
 }
 
@@ -366,13 +371,20 @@ ZEB_CONFIG_GETTER(uint32_t, getAutoSyncTimeThreshold, autoSyncTimeThreshold)
 ZEB_CONFIG_GETTER(uint32_t, getManualSyncTimeThreshold, manualSyncTimeThreshold)
 ZEB_CONFIG_GETTER(uint32_t, getBackoffUntil, backoffUntil)
 ZEB_CONFIG_GETTER(bool, getFeatureTracking, featureTracking)
-ZEB_CONFIG_GETTER(bool, isBackoffActive, backoffActive)
-ZEB_CONFIG_GETTER(bool, isDisabled, disabled)
 ZEB_CONFIG_GETTER(bool, isOptedOut, optedOut)
 ZEB_CONFIG_GETTER(FeatureList, getFeatureWhitelist, featureWhitelist)
 ZEB_CONFIG_GETTER(FeatureList, getFeatureList, featureList)
 
 #undef ZEB_CONFIG_GETTER
+
+bool ConfigFile::isBackoffActive() const { return backoffActiveFlag_.load(std::memory_order_acquire); }
+
+bool ConfigFile::isDisabled() const { return disabledFlag_.load(std::memory_order_acquire); }
+
+void ConfigFile::publishFlags() {
+    backoffActiveFlag_.store(values_.backoffActive, std::memory_order_release);
+    disabledFlag_.store(values_.disabled, std::memory_order_release);
+}
 
 int32_t ConfigFile::getFileState() const {
     ZEBScopedLock guard(lock_.get());

@@ -14,6 +14,7 @@
 // so a reader sees an old or a new file, always complete, and the newest
 // stamp wins.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -133,6 +134,8 @@ private:
     bool verifySignature(const ConfigValues& candidate) const;
     void deleteOlderCandidates(const std::string& stamp) const;
     void setDefaults();
+    // REQUIRE: lock_ held.
+    void publishFlags();
 
     std::unique_ptr<ZEBMutex> lock_;  // "ConfigFile API lock", recursive
     const RuntimeSettings* settings_;  // borrowed, owned by the SDK
@@ -143,6 +146,11 @@ private:
     // Guarded by lock_.
     int32_t fileState_ = kStateConstructing;
     ConfigValues values_;
+    // Copies of values_.backoffActive and values_.disabled, stored under the
+    // lock whenever values_ changes: every host call checks both, and an
+    // atomic read keeps that check off the lock.
+    std::atomic<bool> backoffActiveFlag_{false};
+    std::atomic<bool> disabledFlag_{false};
     FeatureList newFeatures_;  // not persisted
 };
 

@@ -224,6 +224,12 @@ size_t utf8Length(const std::string& text) {
     return n;
 }
 
+void truncateUtf8InPlace(std::string& text, size_t n) {
+    // No more bytes than the limit: no more characters either.
+    if (text.size() <= n) return;
+    text = truncateUtf8(text, n);
+}
+
 std::string truncateUtf8(const std::string& text, size_t n) {
     if (n == 0) return std::string();
     size_t characters = 0;

@@ -69,6 +69,9 @@ size_t utf8Length(const std::string& text);
 // byte beyond the input is ever looked at, whatever the input holds.
 // n == 0 gives the empty string; a shorter text stays whole.
 std::string truncateUtf8(const std::string& text, size_t n);
+// The same cut applied to `text` itself; a text of at most n bytes is left
+// as it is without being read.
+void truncateUtf8InPlace(std::string& text, size_t n);
 
 // A backslash before every backslash and before every character of
 // `specials`; nothing else changes.
