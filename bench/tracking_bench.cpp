@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "api/ZEBSDK.h"
 #include "config/Configuration.h"
 #include "events/EventManager.h"

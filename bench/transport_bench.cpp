@@ -9,7 +9,7 @@
 
 #include "../tests/support/LoopbackPeer.h"
 #include "../tests/support/TestCertificates.h"
-#include "api/ZEBStopMonitor.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
 #include "transport/ZEBHTTPConnection.h"
 #include "util/ZEBException.h"

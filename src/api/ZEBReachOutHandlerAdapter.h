@@ -3,7 +3,7 @@
 // callbacks. The host promises that the three pointers are valid while the
 // handler is installed; the adapter checks nothing.
 
-#include "api/ZEBSDKReachOutHandler.h"
+#include "core/ZEBSDKReachOutHandler.h"
 #include "zeb.h"
 
 namespace ZEBInternal {

@@ -7,6 +7,7 @@
 #include "events/LogFile.h"
 #include "events/SessionManager.h"
 #include "threading/ZEBScopedLock.h"
+#include "transport/SystemCerts.h"
 #include "util/Guid.h"
 #include "workers/ZEBLogWriter.h"
 #include "workers/ZEBNewRegManager.h"
@@ -18,19 +19,8 @@ namespace ZEBInternal {
 
 namespace {
 
-// Registration outcomes reported by the new-registration worker.
-constexpr int kNewRegSucceeded = 3;
+// A registration outcome no worker reports today, kept apart from a failure.
 constexpr int kNewRegRefused = 0;
-constexpr int kNewRegFailed = 1;
-
-// Sync-manager modes: whether the server (configuration) and this run
-// (zebOptOut) opted the client out.
-constexpr unsigned kSyncModeNormal = 0;
-constexpr unsigned kSyncModeBothOptedOut = 1;
-constexpr unsigned kSyncModeRunOptedOut = 2;
-constexpr unsigned kSyncModeServerOptedOut = 3;
-
-constexpr uint32_t kMaxReachOutType = 2;
 
 template <typename T>
 void swallow(T&& step) noexcept {
@@ -147,6 +137,8 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
         args.reachOutOnAutoSync = reachOutOnAutoSync;
         args.flavour = versionInfo_.flavour;
         args.instanceID = makeGuid();
+        // Only the TLS modes ever need the machine's certificate store.
+        if (protocol != 1) args.discoveredCAs = discoverSystemCerts();
 
         auto configuration = std::make_unique<Configuration>(this, &settings_, args);
         auto appData = std::make_unique<AppData>(&settings_);
@@ -213,7 +205,8 @@ void ZEBSDK::createFullWorkerSet(const TimeValue& lastSync) {
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
     syncManager_ = std::make_unique<ZEBSyncManager>(
         context_.get(), logWriter_.get(), lastSync,
-        configuration_->isOptedOut() ? kSyncModeServerOptedOut : kSyncModeNormal);
+        configuration_->isOptedOut() ? ZEBSyncManager::kModeServerOptedOut
+                                      : ZEBSyncManager::kModeNormal);
     timeWarpDetector_ = std::make_unique<ZEBTimeWarpDetector>(context_.get());
 }
 
@@ -222,7 +215,8 @@ void ZEBSDK::createReducedWorkerSet() {
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
     syncManager_ = std::make_unique<ZEBSyncManager>(
         context_.get(), logWriter_.get(), TimeValue{},
-        configuration_->isOptedOut() ? kSyncModeBothOptedOut : kSyncModeRunOptedOut);
+        configuration_->isOptedOut() ? ZEBSyncManager::kModeBothOptedOut
+                                      : ZEBSyncManager::kModeRunOptedOut);
 }
 
 void ZEBSDK::newRegCompleted(int result) {
@@ -230,12 +224,12 @@ void ZEBSDK::newRegCompleted(int result) {
         ZEBScopedLock state(stateLock_.get());
         if (state_ != kRegistering) return;
         switch (result) {
-            case kNewRegSucceeded:
+            case ZEBNewRegManager::kRegistered:
                 state_ = kRunning;
                 if (!optOutRequested_) createFullWorkerSet(timeutil::now());
                 break;
             case kNewRegRefused: state_ = kRegRefused; break;
-            case kNewRegFailed: state_ = kRegFailed; break;
+            case ZEBNewRegManager::kFailed: state_ = kRegFailed; break;
             default: state_ = kRegError; break;
         }
     } catch (...) {
@@ -342,37 +336,6 @@ int32_t ZEBSDK::optOut() {
     });
 }
 
-int32_t ZEBSDK::sync(bool withReachOut) {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = runningCheck()) return rc;
-        }
-        // A running client opted out by this run has no sync manager, but
-        // the running check refuses it first (-332).
-        if (!syncManager_) return -210;
-        if (syncManager_->isSyncRunning()) return -310;
-        const uint32_t sinceLast =
-            timeutil::subtract(timeutil::now(), syncManager_->getLastSyncTime()).seconds;
-        if (sinceLast < configuration_->getManualSyncTimeThreshold() * 60u) return -320;
-        const bool reachOut = withReachOut && reachOutManager_->isReady();
-        return syncManager_->requestSync(reachOut, TimeValue{}, false) ? 0 : -213;
-    });
-}
-
-int32_t ZEBSDK::testConnection() {
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(true, false)) return rc;
-        }
-        // No transport is linked in yet, so no server can be reached.
-        return -400;
-    });
-}
-
 int32_t ZEBSDK::getState() {
     return guarded([&]() -> int32_t {
         ZEBScopedLock state(stateLock_.get());
@@ -386,7 +349,9 @@ int32_t ZEBSDK::getState() {
 
 std::string ZEBSDK::getClientID() {
     try {
-        ZEBScopedLock api(apiLock_.get());
+        // stateLock_ only: the answer must not wait behind an exchange that
+        // another host thread runs under apiLock_.
+        ZEBScopedLock state(stateLock_.get());
         if (configuration_) {
             std::string id = configuration_->getClientID();
             if (!id.empty()) return id;
@@ -430,29 +395,6 @@ int32_t ZEBSDK::setReachOutOnAutoSync(bool enabled) {
         if (int32_t rc = configuredCheck(false, false)) return rc;
         configuration_->setReachOutOnAutoSync(enabled);
         return 0;
-    });
-}
-
-int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message,
-                                 int32_t& messageCount, int32_t& typeOut) {
-    message.clear();
-    messageCount = 0;
-    typeOut = 0;
-    return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = runningCheck()) return rc;
-        }
-        if (messageType > kMaxReachOutType) return -180;
-        const TimeValue now = timeutil::now();
-        if (timeutil::subtract(now, lastReachOutCheck_).seconds <
-            configuration_->getMessageTimeThreshold()) {
-            return -320;
-        }
-        lastReachOutCheck_ = now;
-        // No transport is linked in yet, so no server can be reached.
-        return -400;
     });
 }
 

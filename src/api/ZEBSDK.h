@@ -3,11 +3,19 @@
 // library for its instance, runs the life cycle the host drives (configure,
 // start, stop, destroy) and checks every call against its state.
 //
-// Threads: host threads enter through the public operations, serialised by
-// apiLock_. Workers call back through newRegCompleted and shouldStop, which
-// take stateLock_ only, so a worker can report while a host call holds
-// apiLock_ waiting on the network.
-// Lock order: apiLock_ before stateLock_ (both recursive).
+// Threads: host threads enter through the public operations. The life-cycle
+// and server operations (configure, start, stop, opt-out, sync, connection
+// test, reach-out) are serialised by apiLock_ and may wait on the network
+// while holding it, never while holding stateLock_. The tracking, session,
+// product-data and custom-property calls, zebSetProxy, zebGetState and
+// zebGetClientID take stateLock_ only, for short stretches, so they never
+// wait behind an exchange; a tracking call queues its record before it
+// lets go of stateLock_, so once zebStopSDK has set the stopping state
+// every later call answers -213 and every earlier one is in the queue that
+// the log writer's final drain writes. Workers call back through
+// newRegCompleted and shouldStop, which take stateLock_ only.
+// Lock order: apiLock_ before stateLock_ (both recursive); stateLock_
+// before the session manager's and the event manager's locks.
 //
 // Every public operation returns a result code and never throws: an
 // exception inside one breaks the instance (state -999, result -999).
@@ -18,11 +26,11 @@
 #include <utility>
 #include <vector>
 
-#include "api/SDKContext.h"
-#include "api/VersionInfo.h"
-#include "api/ZEBNewRegCompletionHandler.h"
-#include "api/ZEBSDKReachOutHandler.h"
-#include "api/ZEBStopMonitor.h"
+#include "core/SDKContext.h"
+#include "core/VersionInfo.h"
+#include "core/ZEBNewRegCompletionHandler.h"
+#include "core/ZEBSDKReachOutHandler.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
 #include "threading/ZEBMutex.h"
 #include "util/TimeValue.h"
@@ -152,20 +160,26 @@ private:
     // the cleaned ID in `sessionID`, or the refusal code. REQUIRE: stateLock_
     // held and the SDK started.
     int32_t validateSessionID(std::string& sessionID, bool allowEmpty);
-    // The common checks of the four feature-event calls: started, cleaned and
-    // limited category and name, the session ID. 0 or the refusal code; the
-    // session is the application session when the call gave none.
-    int32_t prepareFeatureEvent(std::string& category, std::string& name,
-                                std::string& sessionID);
+    // The common checks of the four feature-event calls, on a category and
+    // name already cleaned and limited: started, a name, the session ID. 0
+    // or the refusal code; the session is the application session when the
+    // call gave none. REQUIRE: stateLock_ held.
+    int32_t checkFeatureEvent(const std::string& name, std::string& sessionID);
     // zebStartSession (start) and zebStopSession.
     int32_t userSessionCall(const std::string& sessionID, bool start);
     // The frame of the product, custom-property and proxy calls: the
-    // configured check, then `store` under apiLock_ only.
+    // configured check under stateLock_, then `store` under no SDK lock (the
+    // stores lock themselves).
     template <typename Store>
     int32_t storeAfterCheck(bool allowBackoff, Store&& store);
     // One product value, cut to PRODUCTPROPERTYTHRESHOLD, through `setter`.
     int32_t setProductField(void (AppProductInfo::*setter)(const std::string&),
                             const std::string& value);
+
+    // What a message made on a host thread may reach: the workers' context
+    // once started, before that the configuration and the stores.
+    // REQUIRE: stateLock_ held.
+    SDKContext messageContext();
 
     // REQUIRE: stateLock_ held.
     void createFullWorkerSet(const TimeValue& lastSync);

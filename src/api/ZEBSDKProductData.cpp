@@ -13,11 +13,12 @@ namespace ZEBInternal {
 template <typename Store>
 int32_t ZEBSDK::storeAfterCheck(bool allowBackoff, Store&& store) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
         {
             ZEBScopedLock state(stateLock_.get());
             if (int32_t rc = configuredCheck(allowBackoff, false)) return rc;
         }
+        // The configuration and the stores, once made, live until the
+        // destructor, and each locks itself.
         return store();
     });
 }

@@ -1,6 +1,8 @@
 // The tracking and user-session calls of the SDK. Each checks the state,
 // cleans and limits its strings, validates the session ID and queues one
-// record; none touches the disk or waits for the record to be written.
+// record; none touches the disk or the network or waits for the record to
+// be written, and none takes apiLock_, which the server operations may hold
+// for a whole exchange.
 
 #include "api/EventInputs.h"
 #include "api/ZEBSDK.h"
@@ -19,6 +21,13 @@ namespace {
 // enough for a log line.
 constexpr size_t kMinSessionIDLength = 10;
 constexpr size_t kMaxSessionIDLength = 64;
+// Cleaned, then cut to the limit.
+std::string cleanedEventText(const std::string& text, uint32_t limit) {
+    std::string cleaned = cleanText(text);
+    truncateUtf8InPlace(cleaned, limit);
+    return cleaned;
+}
+
 }  // namespace
 
 int32_t ZEBSDK::validateSessionID(std::string& sessionID, bool allowEmpty) {
@@ -34,26 +43,27 @@ int32_t ZEBSDK::validateSessionID(std::string& sessionID, bool allowEmpty) {
     return sessionManager_->isUserSessionActive(sessionID) ? 0 : -155;
 }
 
-int32_t ZEBSDK::prepareFeatureEvent(std::string& category, std::string& name,
-                                    std::string& sessionID) {
-    ZEBScopedLock state(stateLock_.get());
+int32_t ZEBSDK::checkFeatureEvent(const std::string& name, std::string& sessionID) {
     if (int32_t rc = startedCheck()) return rc;
-    category = cleanText(std::move(category));
-    name = cleanText(std::move(name));
     if (name.empty()) return -111;
-    truncateUtf8InPlace(category, settings_.EVENTCATEGORYTHRESHOLD);
-    truncateUtf8InPlace(name, settings_.EVENTNAMETHRESHOLD);
     if (int32_t rc = validateSessionID(sessionID, false)) return rc;
     if (sessionID.empty()) sessionID = instanceID_;
     return 0;
 }
 
+// Cleaning and cutting touch only the call's own copies, so they run before
+// stateLock_ is taken; the codes still come in their order (state, name,
+// session). The record is queued with stateLock_ held: a stop that begins
+// meanwhile waits for it, and so finds it in the queue for the final drain.
+
 int32_t ZEBSDK::trackEvent(const std::string& category, const std::string& name,
                            const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        std::string c = category, n = name, s = sessionID;
-        if (int32_t rc = prepareFeatureEvent(c, n, s)) return rc;
+        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string s = sessionID;
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
         eventManager_->push(
             std::make_unique<ZEBEventBasic>(std::move(c), std::move(n), std::move(s)));
         return 0;
@@ -63,9 +73,11 @@ int32_t ZEBSDK::trackEvent(const std::string& category, const std::string& name,
 int32_t ZEBSDK::trackEventNumeric(const std::string& category, const std::string& name,
                                   double value, const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        std::string c = category, n = name, s = sessionID;
-        if (int32_t rc = prepareFeatureEvent(c, n, s)) return rc;
+        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string s = sessionID;
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
         eventManager_->push(
             std::make_unique<ZEBEventNumeric>(std::move(c), std::move(n), std::move(s), value));
         return 0;
@@ -75,14 +87,16 @@ int32_t ZEBSDK::trackEventNumeric(const std::string& category, const std::string
 int32_t ZEBSDK::trackEventText(const std::string& category, const std::string& name,
                                const std::string& text, const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        std::string c = category, n = name, s = sessionID;
-        if (int32_t rc = prepareFeatureEvent(c, n, s)) return rc;
+        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string s = sessionID;
         // The text is free-form: not cleaned, only bounded.
+        std::string t = truncateUtf8(text, settings_.SAFETYCUSTOMVALUETHRESHOLD);
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
         if (text.empty()) return -111;
-        eventManager_->push(std::make_unique<ZEBEventText>(
-            std::move(c), std::move(n), truncateUtf8(text, settings_.SAFETYCUSTOMVALUETHRESHOLD),
-            std::move(s)));
+        eventManager_->push(std::make_unique<ZEBEventText>(std::move(c), std::move(n),
+                                                           std::move(t), std::move(s)));
         return 0;
     });
 }
@@ -90,17 +104,24 @@ int32_t ZEBSDK::trackEventText(const std::string& category, const std::string& n
 int32_t ZEBSDK::trackEventCustom(const std::string& category, const std::string& name,
                                  const NameValueList& pairs, const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        std::string c = category, n = name, s = sessionID;
-        if (int32_t rc = prepareFeatureEvent(c, n, s)) return rc;
-        if (pairs.empty()) return -111;
+        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string s = sessionID;
+        bool badName = false;
         ZEBEventNameValuePairs::Pairs limited;
         limited.reserve(pairs.size());
         for (const auto& pair : pairs) {
-            if (hasWhitespace(pair.first)) return -113;
+            if (hasWhitespace(pair.first)) {
+                badName = true;
+                break;
+            }
             limited.emplace_back(truncateUtf8(pair.first, settings_.SAFETYCUSTOMNAMETHRESHOLD),
                                  truncateUtf8(pair.second, settings_.SAFETYCUSTOMVALUETHRESHOLD));
         }
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
+        if (pairs.empty()) return -111;
+        if (badName) return -113;
         eventManager_->push(std::make_unique<ZEBEventNameValuePairs>(
             std::move(c), std::move(n), std::move(limited), std::move(s)));
         return 0;
@@ -109,20 +130,19 @@ int32_t ZEBSDK::trackEventCustom(const std::string& category, const std::string&
 
 int32_t ZEBSDK::trackException(const ExceptionRecord& exception, const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
-        std::string s = sessionID;
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = startedCheck()) return rc;
-            if (int32_t rc = validateSessionID(s, true)) return rc;
-            if (s.empty()) s = instanceID_;
-        }
         std::string className = cleanText(exception.className);
         std::string methodName = cleanText(exception.methodName);
-        if (className.empty() || methodName.empty()) return -111;
+        const bool named = !className.empty() && !methodName.empty();
+        truncateUtf8InPlace(className, settings_.EXCEPTIONCLASSNAMETHRESHOLD);
+        truncateUtf8InPlace(methodName, settings_.EXCEPTIONMETHODNAMETHRESHOLD);
+        std::string s = sessionID;
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = startedCheck()) return rc;
+        if (int32_t rc = validateSessionID(s, true)) return rc;
+        if (s.empty()) s = instanceID_;
+        if (!named) return -111;
         eventManager_->push(std::make_unique<ZEBEventException>(
-            truncateUtf8(className, settings_.EXCEPTIONCLASSNAMETHRESHOLD),
-            truncateUtf8(methodName, settings_.EXCEPTIONMETHODNAMETHRESHOLD),
+            std::move(className), std::move(methodName),
             truncateUtf8(exception.exceptionMessage, settings_.SAFETYEXCEPTIONDATATHRESHOLD),
             truncateUtf8(exception.stackTrace, settings_.SAFETYEXCEPTIONDATATHRESHOLD),
             std::move(s)));
@@ -132,7 +152,6 @@ int32_t ZEBSDK::trackException(const ExceptionRecord& exception, const std::stri
 
 int32_t ZEBSDK::userSessionCall(const std::string& sessionID, bool start) {
     return guarded([&]() -> int32_t {
-        ZEBScopedLock api(apiLock_.get());
         ZEBScopedLock state(stateLock_.get());
         if (int32_t rc = startedCheck()) return rc;
         if (!configuration_->isMultiSessionEnabled()) return -300;

@@ -80,6 +80,15 @@ bool containsLineFeed(const std::string& text) { return text.find('\n') != std::
 
 }  // namespace
 
+bool ConfigFile::isUsableClientID(const std::string& id) {
+    if (id.empty() || id == "." || id == "..") return false;
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F) return false;
+    }
+    return true;
+}
+
 ConfigFile::ConfigFile(const RuntimeSettings* settings, const std::string& dataDirectory,
                        const std::string& productID, const std::string& appName)
     : lock_(createMutex(true, "ConfigFile API lock")),
@@ -114,7 +123,9 @@ void ConfigFile::resetToDefaults() {
 }
 
 bool ConfigFile::verifySignature(const ConfigValues& candidate) const {
-    if (candidate.clientID.empty()) return false;
+    // The ID names every log file: one that is empty or could leave the data
+    // directory makes the file unusable, whatever its signature says.
+    if (!isUsableClientID(candidate.clientID)) return false;
     if (computeConfigSignature(serializeConfigBody(candidate)) == candidate.signature) return true;
     return settings_ != nullptr && settings_->USECONFIGSIGNATURE == 0;
 }
@@ -245,7 +256,8 @@ bool ConfigFile::applyServerSetting(const std::string& key, const std::string& v
     if (text != nullptr) {
         // A line feed would split the line in the file, and the file would
         // then fail its signature check: the client would lose its ID.
-        if (!containsLineFeed(value)) {
+        // A client ID also becomes part of every log file name.
+        if (!containsLineFeed(value) && (text != &v.clientID || isUsableClientID(value))) {
             *text = value;
             applied = true;
         }
@@ -291,7 +303,7 @@ bool ConfigFile::applyServerSetting(const std::string& key, const std::string& v
 
 bool ConfigFile::setClientID(const std::string& id) {
     ZEBScopedLock guard(lock_.get());
-    if (containsLineFeed(id)) return false;
+    if (!isUsableClientID(id)) return false;
     values_.clientID = id;
     fileState_ = kStateChanged;
     return true;

@@ -75,13 +75,17 @@ public:
 
     // Applies one key of the server's configuration section (key with its
     // colon, compared exactly). True when a value was applied (state 4);
-    // false for an unknown key, a number that does not convert, or a text
-    // holding a line feed (it would break the file's line format).
+    // false for an unknown key, a number that does not convert, a text
+    // holding a line feed (it would break the file's line format) or a
+    // "CLIENTID:" that is not usable.
     bool applyServerSetting(const std::string& key, const std::string& value);
 
     // Stores the client ID from registration; state 4. False, nothing
-    // stored, when the ID holds a line feed.
+    // stored, when the ID is not usable (isUsableClientID).
     bool setClientID(const std::string& id);
+    // The ID becomes part of every log file name, so it must be one name:
+    // not empty, "." or "..", and without "/", backslash or control bytes.
+    static bool isUsableClientID(const std::string& id);
 
     std::string getClientID() const;
     std::string getCallHomeURL() const;

@@ -1,16 +1,15 @@
 #include "config/Configuration.h"
 
 #include "config/BuiltInCertificate.h"
-#include "transport/SystemCerts.h"
 
 namespace ZEBInternal {
 
 namespace {
 
-// Protocol 1 is plain HTTP only: no TLS connection is ever made, so the
-// machine's certificate store is not searched.
-std::vector<std::string> certificatesFor(uint32_t protocol) {
-    return protocol == 1 ? std::vector<std::string>() : discoverSystemCerts();
+// Protocol 1 is plain HTTP only: no TLS connection is ever made, so no
+// certificate is kept.
+std::vector<std::string> certificatesFor(const ConfigArguments& args) {
+    return args.protocol == 1 ? std::vector<std::string>() : args.discoveredCAs;
 }
 
 }  // namespace
@@ -24,7 +23,7 @@ Configuration::Configuration(ZEBStopMonitor* owner, const RuntimeSettings* setti
                  args_.aesKeyHex, args_.productID, args_.appName, args_.multiSessionEnabled,
                  args_.reachOutOnAutoSync, args_.instanceID),
       file_(settings, args_.dataDirectory, args_.productID, args_.appName),
-      discoveredCAs_(certificatesFor(args_.protocol)),
+      discoveredCAs_(certificatesFor(args_)),
       version_(VersionInfo::forFlavour(args_.flavour)),
       reachOutOnAutoSync_(args_.reachOutOnAutoSync) {
     setReachOutOnAutoSync(args_.reachOutOnAutoSync);

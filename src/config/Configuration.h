@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "api/VersionInfo.h"
+#include "core/VersionInfo.h"
 #include "config/ConfigAppVO.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigProxy.h"
@@ -35,13 +35,15 @@ struct ConfigArguments {
     bool reachOutOnAutoSync = false;
     int32_t flavour = 0;
     std::string instanceID;
+    // The machine's CA certificates (PEM), found by the caller; kept only
+    // when the protocol uses TLS.
+    std::vector<std::string> discoveredCAs;
 };
 
 class Configuration {
 public:
     // owner and settings are borrowed: the SDK owns both and outlives this.
-    // Reads no file (the SDK calls load() next). When the protocol is not 1
-    // the system's CA certificates are collected once here. Throws
+    // Reads no file (the SDK calls load() next). Throws
     // ZEBConcurrencyException when a lock cannot be created.
     Configuration(ZEBStopMonitor* owner, const RuntimeSettings* settings, ConfigArguments args);
     Configuration(const Configuration&) = delete;

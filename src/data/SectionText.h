@@ -1,24 +1,16 @@
 #pragma once
-// The text format of report sections, shared by every store that writes
-// one: a header "****NAME" and lines "KEY:value", each ending in a line
-// feed, and the list forms used inside values. Stateless; any thread.
+// The list forms used inside report-section values, shared by every store
+// that writes one; the lines themselves are in util/SectionLines.h.
+// Stateless; any thread.
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/SystemRecord.h"
+#include "util/SectionLines.h"
 
 namespace ZEBInternal {
-
-// key, ":" unless the key already ends in one, the value, a line feed.
-// Values are not escaped, but a carriage return, line feed or NUL inside
-// one becomes a blank: the server reads one key per line, and a value that
-// spanned lines would forge keys of its own.
-void appendSectionLine(std::string& out, const std::string& key, const std::string& value);
-
-// "****" + name + line feed + body; nothing when the body is empty.
-void appendSection(std::string& out, const std::string& name, const std::string& body);
 
 // Items through escapeSpecials(item, "&"), joined by "&&".
 std::string stringList(const std::vector<std::string>& items);

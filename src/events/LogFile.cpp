@@ -1,5 +1,7 @@
 #include "events/LogFile.h"
 
+#include <algorithm>
+
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "events/ZEBEventLifecycle.h"
@@ -21,6 +23,22 @@ constexpr const char* kActiveExtension = ".logtmp";
 bool matches(const std::string& name, const std::string& prefix, const std::string& extension) {
     if (!startsWith(name, prefix) || name.size() < prefix.size() + extension.size()) return false;
     return name.find(extension, prefix.size()) == name.size() - extension.size();
+}
+
+// The stamp between a name's last "_" and its extension: byte order is
+// time order.
+std::string stampOf(const std::string& name) {
+    const size_t underscore = name.rfind('_');
+    return underscore == std::string::npos ? name : name.substr(underscore + 1);
+}
+
+// Oldest first, so that an upload carries events in the order they were
+// written; the directory's own order is arbitrary.
+void sortByStamp(std::vector<std::string>& names, size_t from) {
+    std::stable_sort(names.begin() + static_cast<std::ptrdiff_t>(from), names.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return stampOf(a) < stampOf(b);
+                     });
 }
 
 }  // namespace
@@ -115,7 +133,9 @@ std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStal
     for (const std::string& name : names) {
         if (matches(name, ours, kClosedExtension)) result.push_back(name);
     }
+    sortByStamp(result, 0);
     if (!includeActive) return result;
+    const size_t closedCount = result.size();
     const uint32_t staleAfter = configuration_->settings()->SYNCSTALLEDACTIVEFILETHRESHOLDSEC;
     for (const std::string& name : names) {
         if (!matches(name, ours, kActiveExtension)) continue;
@@ -125,6 +145,7 @@ std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStal
         }
         result.push_back(name);
     }
+    sortByStamp(result, closedCount);
     return result;
 }
 

@@ -45,8 +45,8 @@ public:
     // Renames the active file to its closed name if this run started one,
     // and takes a new stamp either way. false: the rename failed.
     bool closeActiveFile();
-    // Closed files, then (includeActive) active files, each in directory
-    // order; onlyStale keeps the active files not modified for more than
+    // Closed files, then (includeActive) active files, each oldest stamp
+    // first; onlyStale keeps the active files not modified for more than
     // SYNCSTALLEDACTIVEFILETHRESHOLDSEC seconds.
     std::vector<std::string> listLogFiles(bool includeActive, bool onlyStale);
     // Size of every listed file, active ones included, in whole KiB.

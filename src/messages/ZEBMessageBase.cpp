@@ -7,12 +7,14 @@
 #include <ctime>
 #include <exception>
 
-#include "api/SDKContext.h"
-#include "api/ZEBStopMonitor.h"
+#include "core/SDKContext.h"
+#include "core/ZEBReachOutQueue.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "transport/ZEBHTTPConnection.h"
 #include "util/Digest.h"
+#include "util/SectionLines.h"
 #include "util/Strings.h"
 #include "util/ZEBException.h"
 
@@ -275,10 +277,7 @@ std::string ZEBMessageBase::requestUrl(const SDKContext* context) {
 
 void ZEBMessageBase::appendField(std::string& text, const std::string& key,
                                  const std::string& value) {
-    text += key;
-    if (key.empty() || key.back() != ':') text += ':';
-    text += value;
-    text += '\n';
+    appendSectionLine(text, key, value);
 }
 
 std::string ZEBMessageBase::buildRequestInfo(const std::string& type, bool withIdentity) const {
@@ -312,6 +311,14 @@ bool ZEBMessageBase::applyConfigSection(ConfigFile& file) const {
 
 bool ZEBMessageBase::parseReachOut(ReachOutMessage& out) const {
     return ZEBInternal::parseReachOut(responseLines, out);
+}
+
+bool ZEBMessageBase::queueReachOut() const {
+    ReachOutMessage message;
+    if (context->reachOutManager == nullptr || !parseReachOut(message)) return false;
+    context->reachOutManager->addMessage(message.width, message.height, message.position,
+                                         message.content);
+    return true;
 }
 
 }  // namespace ZEBInternal

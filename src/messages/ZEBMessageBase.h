@@ -88,7 +88,8 @@ protected:
     // The "****REQUESTINFO" envelope for type; withIdentity adds
     // "CLIENTID:" and "CONFIGVERSION:". Every line ends with a line feed.
     std::string buildRequestInfo(const std::string& type, bool withIdentity) const;
-    // key, a colon unless key already ends with one, value and a line feed.
+    // key, a colon unless key already ends with one, value (line breaks in
+    // it become blanks) and a line feed.
     static void appendField(std::string& text, const std::string& key, const std::string& value);
 
     // Readers of responseLines (see ResponseReaders.h).
@@ -96,6 +97,9 @@ protected:
     static bool splitField(const std::string& line, std::string& key, std::string& value);
     bool applyConfigSection(ConfigFile& file) const;
     bool parseReachOut(ReachOutMessage& out) const;
+    // parseReachOut, and a message found goes to the context's reach-out
+    // manager (when there is one) for display. True when one was queued.
+    bool queueReachOut() const;
 
     const SDKContext* const context;        // borrowed from the SDK
     Configuration* const configuration;     // borrowed: context->configuration

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/RuntimeSettings.h"
-#include "data/SectionText.h"
+#include "util/SectionLines.h"
 #include "platform/FingerprintRecipes.h"
 #include "platform/NetworkAdapters.h"
 #include "threading/ZEBScopedLock.h"

@@ -9,7 +9,8 @@
 // What callers can rely on:
 // - wake() during a dwell or a pause starts the next run at once; a wake
 //   during a run is dropped (the next run follows a full dwell) and cancels
-//   a pause requested during that run;
+//   a pause requested during that run; requestRun() is the same, except that
+//   a request during a run is kept and the next run follows without a dwell;
 // - pause() takes effect when the current run or dwell ends; the thread then
 //   waits without limit for wake() or stop();
 // - stop() interrupts a dwell or a pause at once and is honoured after a run
@@ -61,6 +62,11 @@ public:
     // Recurring threads only. false when the thread is not running or is
     // stopping; true otherwise (see the header comment for the effect).
     virtual bool wake() = 0;
+    // Recurring threads only. Like wake(), except that a request arriving
+    // while run() executes is kept: the next run then follows at once
+    // instead of after a full dwell. For workers whose callers must not lose
+    // a request to the moment between the end of a run and the dwell.
+    virtual bool requestRun() = 0;
     // Recurring threads only. false when the thread is not running, is
     // stopping or has not yet begun; true otherwise.
     virtual bool pause() = 0;

@@ -137,17 +137,27 @@ void ZEBThreadCommon::start() {
 }
 
 bool ZEBThreadCommon::wake() {
+    return wakeUp(false, "BUG - called Thread::wake on non-recurring thread.");
+}
+
+bool ZEBThreadCommon::requestRun() {
+    return wakeUp(true, "BUG - called Thread::requestRun on non-recurring thread.");
+}
+
+bool ZEBThreadCommon::wakeUp(bool keep, const char* misuse) {
     ZEBScopedLock api(apiLock);
     ZEBScopedLock st(stateLock);
-    if (!recurring) breakAndThrowLocked("BUG - called Thread::wake on non-recurring thread.");
+    if (!recurring) breakAndThrowLocked(misuse);
     if (!isActiveLocked() && transition != ThreadTransition::STARTING) return false;
     if (transition == ThreadTransition::STOPPING) return false;
     if (transition == ThreadTransition::STARTING || transition == ThreadTransition::WAKING)
         return true;
     if (state == ThreadState::RUNNING) {
         // A wake during a run is not remembered, but it does cancel a pause
-        // requested during that run.
+        // requested during that run. A requested run is remembered and
+        // consumed by the between-runs step.
         transition = ThreadTransition::NONE;
+        if (keep) runRequested = true;
         return true;
     }
     transition = ThreadTransition::WAKING;
@@ -301,6 +311,15 @@ bool ZEBThreadCommon::betweenRuns() {
             transition = ThreadTransition::NONE;
             return false;
         }
+        if (runRequested && transition != ThreadTransition::STOPPING) {
+            // Asked for during the run that just ended: no dwell, and a pause
+            // requested meanwhile is cancelled as a wake would cancel it.
+            runRequested = false;
+            transition = ThreadTransition::NONE;
+            state = ThreadState::RUNNING;
+            return true;
+        }
+        runRequested = false;
         const int32_t taken = transition;
         transition = ThreadTransition::NONE;
         switch (taken) {

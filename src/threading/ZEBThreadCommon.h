@@ -45,6 +45,7 @@ public:
     bool isActive() const override;
     void start() override;
     bool wake() override;
+    bool requestRun() override;
     bool pause() override;
     bool stop() override;
     bool join() override;
@@ -63,6 +64,8 @@ private:
     // Records how the body ended unless a terminal state is already set.
     void settle(int32_t endState) noexcept;
     bool joinThread();
+    // wake() and requestRun(); `keep` remembers a request made during a run.
+    bool wakeUp(bool keep, const char* misuse);
 
     // REQUIRES: stateLock held.
     bool isActiveLocked() const;
@@ -79,6 +82,7 @@ private:
     ZEBRunnable* const runnable;                  // borrowed, outlives the thread
     const std::string name;
     bool joined = false;  // guarded by stateLock
+    bool runRequested = false;  // requestRun() during a run; guarded by stateLock
     const bool recurring;
     const TimeValue dwell;
     pthread_t handle{};    // written by start() under apiLock

@@ -12,7 +12,7 @@
 #include <climits>
 #include <ctime>
 
-#include "api/ZEBStopMonitor.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
 #include "util/TimeValue.h"
 #include "util/ZEBException.h"

@@ -1,6 +1,6 @@
 #include "workers/ZEBLogWriter.h"
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "events/EventManager.h"

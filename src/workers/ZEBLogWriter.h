@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ZEBLogFileSource.h"
 #include "threading/ZEBMutex.h"
 #include "threading/ZEBRunnable.h"
 #include "threading/ZEBThread.h"
@@ -21,7 +22,7 @@ namespace ZEBInternal {
 struct SDKContext;
 class LogFile;
 
-class ZEBLogWriter : public ZEBRunnable {
+class ZEBLogWriter : public ZEBRunnable, public ZEBLogFileSource {
 public:
     // Creates and starts the thread. context and logFile are borrowed from
     // the SDK, which joins this worker before deleting either.
@@ -35,9 +36,9 @@ public:
     // One pass: everything queued when the pass drains the queue is written
     // as one batch; an idle pass only touches the active file.
     void run() override;
-    std::vector<std::string> getLogFiles(bool includeActive, bool onlyStale);
+    std::vector<std::string> getLogFiles(bool includeActive, bool onlyStale) override;
     // A pass, then the active file is closed.
-    void flush();
+    void flush() override;
     // Stops the thread, then flushes on the calling thread, so that nothing
     // queued before the call is lost.
     void shutdown();

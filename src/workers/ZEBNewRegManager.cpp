@@ -1,12 +1,16 @@
 #include "workers/ZEBNewRegManager.h"
 
+#include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/ZEBNewRegCompletionHandler.h"
+#include "core/ZEBReachOutQueue.h"
+#include "messages/ZEBNewRegistration.h"
 
 namespace ZEBInternal {
 
 ZEBNewRegManager::ZEBNewRegManager(const SDKContext* context, const RuntimeSettings* settings,
-                                   bool optedOut)
-    : context_(context), settings_(settings), optedOut_(optedOut) {
+                                   bool optOutRequested)
+    : context_(context), settings_(settings), optOutRequested_(optOutRequested) {
     thread_ = createThread(this, "NewReg", TimeValue{settings_->NEWREGRETRYSEC, 0},
                            settings_->NEWREGRETRYATTEMPTMAX);
     thread_->start();
@@ -21,7 +25,45 @@ ZEBNewRegManager::~ZEBNewRegManager() {
     }
 }
 
-void ZEBNewRegManager::run() {}
+void ZEBNewRegManager::run() {
+    if (attempts_ >= settings_->NEWREGRETRYATTEMPTMAX) return;
+    Configuration& configuration = *context_->configuration;
+    // Registered meanwhile by another path, or switched off by the server:
+    // nothing to do, and nobody to tell.
+    if (!configuration.getClientID().empty() || configuration.isDisabled()) return;
+    attemptRegistration();
+}
+
+bool ZEBNewRegManager::attemptRegistration() {
+    ++attempts_;
+    bool registered = false;
+    try {
+        const bool sendReachOut = !optOutRequested_ && context_->configuration->getReachOutOnAutoSync() &&
+                                  context_->reachOutManager != nullptr &&
+                                  context_->reachOutManager->isReady();
+        ZEBNewRegistration message(context_, sendReachOut, optOutRequested_);
+        if (message.exchange()) {
+            attempts_ = settings_->NEWREGRETRYATTEMPTMAX;  // later runs do nothing
+            registered = true;
+            context_->sdk->newRegCompleted(kRegistered);
+            return true;
+        }
+    } catch (...) {
+        // A failure outside the exchange (the reach-out query, the SDK's
+        // report) counts as a failed attempt; only a success already
+        // reported stands.
+        if (registered) return true;
+    }
+    if (attempts_ >= settings_->NEWREGRETRYATTEMPTMAX) {
+        try {
+            context_->sdk->newRegCompleted(kFailed);
+        } catch (...) {
+            // The SDK records its own failures; nothing more can be told.
+        }
+        return true;
+    }
+    return false;
+}
 
 void ZEBNewRegManager::stop() { thread_->stop(); }
 

@@ -1,15 +1,20 @@
 #pragma once
 // Registers a new client with the server in the background ("NewReg"
-// thread: first attempt at once, then every NEWREGRETRYSEC seconds, at most
-// NEWREGRETRYATTEMPTMAX attempts) and reports the outcome to the SDK.
+// thread: the first attempt at once, then one every NEWREGRETRYSEC seconds,
+// at most NEWREGRETRYATTEMPTMAX attempts) and reports the outcome once to
+// the SDK through its ZEBNewRegCompletionHandler: 3 registered, 1 every
+// attempt failed. The SDK then starts its other workers or records the
+// failure.
 //
-// This first version runs the thread; the registration message arrives with
-// the online work, so no attempt reaches a server yet and the SDK stays in
-// its registering state.
+// Created by zebStartSDK for a client without a client ID; stopped by
+// zebStopSDK (an exchange in progress then ends within its next wait) and
+// joined by the SDK's destructor. Every field but the thread is touched by
+// the "NewReg" thread only.
 
+#include <cstdint>
 #include <memory>
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "threading/ZEBRunnable.h"
 #include "threading/ZEBThread.h"
 
@@ -19,22 +24,33 @@ struct RuntimeSettings;
 
 class ZEBNewRegManager : public ZEBRunnable {
 public:
+    // Completion codes.
+    static constexpr int kRegistered = 3;
+    static constexpr int kFailed = 1;
+
     // context and settings are borrowed from the SDK, which joins this
     // worker before deleting either. The thread starts at once.
-    ZEBNewRegManager(const SDKContext* context, const RuntimeSettings* settings, bool optedOut);
+    ZEBNewRegManager(const SDKContext* context, const RuntimeSettings* settings,
+                     bool optOutRequested);
     ~ZEBNewRegManager() override;
     ZEBNewRegManager(const ZEBNewRegManager&) = delete;
     ZEBNewRegManager& operator=(const ZEBNewRegManager&) = delete;
 
+    // One attempt, unless the attempts are spent, the client already has an
+    // ID or the configuration is DISABLED.
     void run() override;
     void stop();
     void join();
+    // Sends "newreg"; true when this attempt ended the registration (success,
+    // or the last attempt failed) and the SDK was told.
+    virtual bool attemptRegistration();
 
 private:
-    [[maybe_unused]] const SDKContext* context_;
-    const RuntimeSettings* settings_;
-    [[maybe_unused]] bool optedOut_;
-    std::unique_ptr<ZEBThread> thread_;
+    const SDKContext* const context_;         // borrowed
+    const RuntimeSettings* const settings_;   // borrowed
+    uint32_t attempts_ = 0;
+    const bool optOutRequested_;
+    std::unique_ptr<ZEBThread> thread_;  // last: its thread uses the fields above
 };
 
 }  // namespace ZEBInternal

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "config/Configuration.h"
 #include "events/EventManager.h"
 #include "events/ZEBEventLifecycle.h"

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "config/ConfigFile.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"

@@ -37,13 +37,14 @@
 #include <thread>
 #include <vector>
 
-#include "api/SDKContext.h"
-#include "api/ZEBStopMonitor.h"
+#include "core/SDKContext.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "messages/ZEBPingMessage.h"
 #include "messages/ZEBTestConnMessage.h"
 #include "support/LoopbackPeer.h"
+#include "transport/SystemCerts.h"
 #include "support/TempDir.h"
 #include "util/Files.h"
 
@@ -75,6 +76,7 @@ public:
         a.aesKeyHex = protocol == 3 ? "" : kAesKeyHex;
         a.productID = "0123456789";
         a.appName = "ExchangeTest";
+        if (protocol != 1) a.discoveredCAs = ZEBInternal::discoverSystemCerts();
         config = std::make_unique<ZEBInternal::Configuration>(&stop, &settings, a);
         config->file().setClientID("0A1B2C3D4E5F60718293A4B5C6D7E8F9");
         context.configuration = config.get();

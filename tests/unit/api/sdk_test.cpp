@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/VersionInfo.h"
+#include "core/VersionInfo.h"
 #include "api/ZEBSDK.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/SDKContext.h"
+#include "core/SDKContext.h"
 #include "events/EventManager.h"
 #include "EventsFixture.h"
 #include "events/LogFile.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "api/SDKContext.h"
-#include "api/ZEBStopMonitor.h"
+#include "core/SDKContext.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "messages/ZEBMessageBase.h"
@@ -181,6 +181,8 @@ struct MessageEnv {
         a.aesKeyHex = protocol == 3 ? "" : "000102030405060708090a0b0c0d0e0f";
         a.productID = "0123456789";
         a.appName = "App";
+        // Only what the TLS attempts are handed matters here, not its content.
+        a.discoveredCAs = {"-----BEGIN CERTIFICATE-----\r\nDISCOVERED\r\n-----END CERTIFICATE-----\r\n"};
         config = std::make_unique<Configuration>(&stop, &settings, a);
         context.configuration = config.get();
     }

@@ -79,6 +79,28 @@ TEST(ZEBThreadSteering, WakeDuringARunCancelsAPauseAndIsNotRemembered) {
     EXPECT_GE(secondsSince(released), 0.15) << "the wake during the run was remembered";
 }
 
+TEST(ZEBThreadSteering, RunRequestedDuringARunFollowsWithoutADwellUnlessStopped) {
+    GateRunnable gate;
+    auto thread = createThread(&gate, "requester", kLongDwell, 0);
+    GateOpener opener(gate);
+    thread->start();
+    ASSERT_TRUE(gate.waitEntered(1));
+    EXPECT_TRUE(thread->pause());
+    EXPECT_TRUE(thread->requestRun());
+    gate.release();
+    // Run two starts although the dwell is 30 s; the pause was cancelled.
+    ASSERT_TRUE(gate.waitEntered(2)) << "the request during the run was dropped";
+
+    // A stop overrides a request made during the same run.
+    EXPECT_TRUE(thread->requestRun());
+    EXPECT_TRUE(thread->stop());
+    gate.release();
+    EXPECT_TRUE(thread->join());
+    EXPECT_EQ(thread->getState(), ThreadState::FINISHED);
+    EXPECT_EQ(gate.entered(), 2);
+    EXPECT_FALSE(thread->requestRun());
+}
+
 TEST(ZEBThreadSteering, PausedThreadWaitsUntilWoken) {
     CountingRunnable counter;
     auto thread = createThread(&counter, "pauser", TimeValue{0, 5000}, 0);

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "api/ZEBStopMonitor.h"
+#include "core/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
 #include "util/ZEBException.h"
 

@@ -10,7 +10,7 @@ class Configuration;
 class AppData;
 class EventManager;
 class SessionManager;
-class ZEBReachOutManager;
+class ZEBReachOutQueue;
 
 struct SDKContext {
     ZEBNewRegCompletionHandler* sdk = nullptr;
@@ -18,7 +18,7 @@ struct SDKContext {
     AppData* appData = nullptr;
     EventManager* eventManager = nullptr;
     SessionManager* sessionManager = nullptr;
-    ZEBReachOutManager* reachOutManager = nullptr;
+    ZEBReachOutQueue* reachOutManager = nullptr;  // the reach-out manager
 };
 
 }  // namespace ZEBInternal

@@ -1,4 +1,4 @@
-#include "api/VersionInfo.h"
+#include "core/VersionInfo.h"
 
 namespace ZEBInternal {
 

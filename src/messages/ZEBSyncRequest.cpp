@@ -1,0 +1,48 @@
+#include "messages/ZEBSyncRequest.h"
+
+#include "core/SDKContext.h"
+#include "core/ZEBLogFileSource.h"
+#include "data/ReportSections.h"
+#include "messages/ZEBSyncUpload.h"
+
+namespace ZEBInternal {
+
+ZEBSyncRequest::ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logSource,
+                               bool sendReachOut, bool optOut)
+    : ZEBMessageBase(context, requestUrl(context), "sync"),
+      logSource(logSource),
+      sendReachOut(sendReachOut),
+      optOut(optOut) {}
+
+std::vector<std::string> ZEBSyncRequest::getConsumedLogFiles() const { return consumedLogFiles; }
+
+bool ZEBSyncRequest::buildRequest() {
+    if (context->appData == nullptr || logSource == nullptr) return false;
+    requestText = buildRequestInfo(messageType, true);
+    requestText += reportSections(*context->appData, sendReachOut, optOut);
+    return true;
+}
+
+bool ZEBSyncRequest::parseResponse() {
+    // Configuration and reach-out count whatever the instruction says.
+    applyConfig();
+    queueReachOut();
+    std::string instruction;
+    if (!findValue("INSTRUCTION:", instruction)) return false;
+    if (instruction == "NOLOG") return true;
+    if (instruction == "PURGELOG") {
+        consumedLogFiles = logSource->getLogFiles(true, true);
+        return true;
+    }
+    if (instruction != "UPLOAD") return false;
+    std::string url;
+    if (!findValue("URL:", url)) return false;
+    // Closing the active file first puts every event written so far into
+    // a file that can be sent whole.
+    logSource->flush();
+    consumedLogFiles = logSource->getLogFiles(true, true);
+    ZEBSyncUpload upload(context, url, consumedLogFiles);
+    return upload.exchange();
+}
+
+}  // namespace ZEBInternal

@@ -1,0 +1,34 @@
+#pragma once
+// "upload": posts log files to the URL that a sync answer named. The body
+// is the files' contents joined by "++0--===--0++" lines, gzip-compressed
+// when USEZIP is on, then signed and (without TLS) encrypted like any other
+// message; there is no envelope, since every log file starts with its own
+// line naming it. The server answers "STATUS:OK".
+//
+// Made and run by ZEBSyncRequest while it handles its answer, on the same
+// thread; see ZEBMessageBase for ownership.
+
+#include <string>
+#include <vector>
+
+#include "messages/ZEBMessageBase.h"
+
+namespace ZEBInternal {
+
+class ZEBSyncUpload : public ZEBMessageBase {
+public:
+    // url: host, optional port and path, as the server wrote it; files:
+    // names in the data directory. REQUIRES as for ZEBMessageBase.
+    ZEBSyncUpload(const SDKContext* context, std::string url, std::vector<std::string> files);
+
+protected:
+    // False when no file has content: nothing is sent.
+    bool buildRequest() override;
+    bool finaliseBody() override;
+    bool parseResponse() override;
+
+private:
+    const std::vector<std::string> files;
+};
+
+}  // namespace ZEBInternal
