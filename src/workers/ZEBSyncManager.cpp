@@ -91,7 +91,8 @@ void ZEBSyncManager::pass() {
         ZEBReachOutQueue* reachOut = context_->reachOutManager;
         const bool possible =
             reachOut != nullptr && reachOut->hasHandler() && reachOut->isMessageDone();
-        dueSync(possible && (manual ? manualReachOut : configuration.getReachOutOnAutoSync()));
+        dueSync(possible && (manual ? manualReachOut : configuration.getReachOutOnAutoSync()),
+                manual);
     }
     endPass();
 }
@@ -99,14 +100,18 @@ void ZEBSyncManager::pass() {
 void ZEBSyncManager::endPass() {
     ZEBScopedLock guard(stateLock_.get());
     running_ = false;
-    manualRequested_ = false;
-    manualReachOut_ = false;
+    // A request made during this pass is served by the next one, which the
+    // request has already asked the thread for.
+    manualRequested_ = followUpRequested_;
+    manualReachOut_ = followUpReachOut_;
+    followUpRequested_ = false;
+    followUpReachOut_ = false;
     ++passesEnded_;
     // No broadcast exists: one signal per waiter.
     for (unsigned i = 0; i < waiters_; ++i) stateCV_->signal();
 }
 
-void ZEBSyncManager::dueSync(bool reachOut) {
+void ZEBSyncManager::dueSync(bool reachOut, bool manual) {
     const RuntimeSettings& settings = *context_->configuration->settings();
     if (startupDone_) {
         if (mode_ == kModeBothOptedOut || mode_ == kModeRunOptedOut) {
@@ -120,9 +125,12 @@ void ZEBSyncManager::dueSync(bool reachOut) {
         stampLastSync();
         return;
     }
-    // A modulo of 0 would divide by zero; it means every attempt.
+    // The start-up phase spaces out automatic retries of a failing first
+    // sync. A sync the host asked for, or the final one, is never skipped:
+    // its caller was told it would run. A modulo of 0 would divide by
+    // zero; it means every attempt.
     const uint32_t modulo = settings.AUTOSYNCATSTARTUPRETRYATTEMPTMODULO;
-    if (modulo <= 1 || startupAttempts_ % modulo == 0) {
+    if (manual || modulo <= 1 || startupAttempts_ % modulo == 0) {
         if (syncStep(reachOut)) startupDone_ = true;
     }
     ++startupAttempts_;
@@ -189,28 +197,33 @@ void ZEBSyncManager::join() { thread_->join(); }
 
 bool ZEBSyncManager::requestSync(bool reachOut, const TimeValue& timeout, bool final) {
     const bool mustWait = final || !context_->configuration->settings()->MANUALSYNCISASYNC;
-    bool queued = false;
     uint64_t target = 0;
     {
         ZEBScopedLock guard(stateLock_.get());
         if (!acceptingRequests_ || stopRequested_) return false;
         if (final) acceptingRequests_ = false;
-        // The pass running now, or the one this request starts, is the one
-        // to wait for.
-        target = passesEnded_ + 1;
-        if (!running_) {
+        // The request is served by a pass that begins after it, so that the
+        // sync sees everything recorded before the request (the final sync,
+        // the session ends). A pass already running may have read the log
+        // already: the request then waits for the pass after it.
+        if (running_) {
+            followUpRequested_ = true;
+            followUpReachOut_ = reachOut;
+            target = passesEnded_ + 2;
+        } else {
             manualRequested_ = true;
             manualReachOut_ = reachOut;
-            queued = true;
+            target = passesEnded_ + 1;
         }
     }
     // Outside our lock, since the thread's own locks come after it nowhere.
     // requestRun keeps a request that arrives while the thread is still
     // leaving its last pass, which a plain wake would drop until the next
     // dwell had passed.
-    if (queued && !thread_->requestRun()) {
+    if (!thread_->requestRun()) {
         ZEBScopedLock guard(stateLock_.get());
         manualRequested_ = false;
+        followUpRequested_ = false;
         return false;  // the thread has ended: no pass will come
     }
     if (!mustWait) return true;

@@ -59,9 +59,10 @@ public:
     void stop();
     void join();
 
-    // Asks for a sync. A request made while no pass runs starts one at once;
-    // one made during a pass is served by that pass. The caller waits for
-    // the pass to end when `final` is set or MANUALSYNCISASYNC is off: at
+    // Asks for a sync, served by a pass that begins after the request: at
+    // once when no pass runs, else as soon as the running one has ended.
+    // The caller waits for that pass to end when `final` is set or
+    // MANUALSYNCISASYNC is off: at
     // most `timeout` (zero: without limit), answering false when the time
     // ran out. false also when requests are no longer accepted (after the
     // final request, or once stopped). After a final request no further
@@ -75,7 +76,8 @@ private:
     void pass();
     // Clears the pass's flags, counts it and releases the waiting requesters.
     void endPass();
-    void dueSync(bool reachOut);
+    // manual: the host asked (zebSync or the final sync of zebStopSDK).
+    void dueSync(bool reachOut, bool manual);
     bool syncStep(bool reachOut);
     void backoffStep();
     void stampLastSync();
@@ -93,6 +95,8 @@ private:
     TimeValue lastSyncTime_;
     bool manualRequested_ = false;
     bool manualReachOut_ = false;
+    bool followUpRequested_ = false;  // asked for during a pass: the next pass
+    bool followUpReachOut_ = false;
     uint64_t passesEnded_ = 0;
     unsigned waiters_ = 0;
     // The "SyncManager" thread's own:

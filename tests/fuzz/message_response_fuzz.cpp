@@ -15,6 +15,7 @@
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "messages/ResponseReaders.h"
+#include "messages/ZEBCheckMessage.h"
 #include "messages/ZEBMessageBase.h"
 #include "transport/ZEBHTTPConnection.h"
 
@@ -74,6 +75,22 @@ private:
     const std::string body_;
 };
 
+// A real message type on the same canned answer.
+class CannedCheck : public ZEBCheckMessage {
+public:
+    CannedCheck(const SDKContext* context, std::string headers, std::string body)
+        : ZEBCheckMessage(context, 1), headers_(std::move(headers)), body_(std::move(body)) {}
+
+protected:
+    std::unique_ptr<ZEBHTTPConnection> makeConnection(bool) override {
+        return std::make_unique<CannedConnection>(headers_, body_);
+    }
+
+private:
+    const std::string headers_;
+    const std::string body_;
+};
+
 bool isTrimmed(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -114,6 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (status > ZEBMessageBase::kStatusSuccess || status == 2) std::abort();
     if (ok != (status == ZEBMessageBase::kStatusSuccess)) std::abort();
 
+    CannedCheck check(&env.context, headers, body);
+    // A failed check never leaves a count behind for the host.
+    if (!check.exchange() && check.getMessageCount() > 0) std::abort();
+
     // The readers on their own, past the checks that usually guard them.
     const std::vector<std::string> lines = splitResponseLines(body);
     for (const std::string& line : lines) {
@@ -129,5 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parseReachOut(lines, reachOut) && (reachOut.width.empty() || reachOut.height.empty()))
         std::abort();
     applyConfigSection(lines, env.configuration->file());
+    // Whatever the answers said, the client ID stays one file-name part.
+    const std::string id = env.configuration->file().getClientID();
+    if (!id.empty() && !ConfigFile::isUsableClientID(id)) std::abort();
     return 0;
 }

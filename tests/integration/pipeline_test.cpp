@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "support/ConfigFileWriter.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 #include "zeb.h"
 
@@ -22,53 +21,13 @@ namespace {
 
 constexpr const char* kKey = "00112233445566778899AABBCCDDEEFF";
 
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Unescaped "$"-separated fields of a log line.
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) {
-            out.back().push_back(line[++i]);
-        } else if (line[i] == '$') {
-            out.emplace_back();
-        } else {
-            out.back().push_back(line[i]);
-        }
-    }
-    return out;
-}
-
-// Lines of every log file, files in stamp order (the stamp ends the name).
-std::vector<std::vector<std::string>> logFiles(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& name : namesIn(dir)) {
-        if (name.rfind("zeblogV5_", 0) == 0) names.push_back(name);
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return a.substr(a.rfind('_')) < b.substr(b.rfind('_'));
-    });
-    std::vector<std::vector<std::string>> files;
-    for (const auto& name : names) {
-        std::ifstream in(dir + "/" + name, std::ios::binary);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        files.push_back(lines);
-    }
-    return files;
-}
+using zebtest::logFiles;
+using zebtest::namesIn;
+std::vector<std::string> fields(const std::string& line) { return zebtest::eventFields(line); }
 
 class PipelineTest : public ::testing::Test {
 protected:

@@ -1,0 +1,369 @@
+// The life cycle of the library as a host application meets it, through
+// the exported functions only, against zeb-callhome: registration, syncs
+// with each server instruction, uploads, opt-out, reach-out and stop. What
+// reached the server is read from its REQUEST lines and stored requests;
+// what stayed behind, from the data directory.
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "LifecycleSupport.h"
+
+namespace {
+
+using namespace zebtest;
+
+// Configuration keys of a file on disk, by key with its colon.
+std::map<std::string, std::string> configKeys(const std::string& text) {
+    std::map<std::string, std::string> keys;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos) keys[line.substr(0, colon + 1)] = line.substr(colon + 1);
+    }
+    return keys;
+}
+
+std::vector<std::string> configFilesIn(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& name : namesIn(dir)) {
+        if (name.rfind("zebconfigV5_", 0) == 0) out.push_back(name);
+    }
+    return out;
+}
+
+TEST(Lifecycle, NewClientRegistersStoresItsIdAndSyncsUnderItNextRun) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script =
+        "[newreg]\nCLIENTID:${NEWID}\n****CONFIG\nCONFIGVERSION:7\nMANUALSYNCTIMETHRESHOLD:0\n"
+        "[sync]\nINSTRUCTION:NOLOG\n";
+    CallHomeServer server(config);
+    TempDir dir;
+    std::string clientID;
+    {
+        Host host(dir.path());
+        ASSERT_EQ(host.configure(server.address() + "/app", ZEB_PROTOCOL_HTTP_AES, true), 0);
+        EXPECT_EQ(host.state(), 2);
+        EXPECT_EQ(host.clientID(), "0");
+        ASSERT_EQ(zebStartSDK(host.zeb), 0);
+        // Registration runs in the background; events may be tracked meanwhile.
+        const int32_t early = host.state();
+        EXPECT_TRUE(early == 3 || early == 4) << early;
+        EXPECT_EQ(host.track("BeforeRegistration"), 0);
+        ASSERT_TRUE(eventually([&] { return host.state() == 4; }));
+
+        Fields reg = waitForType(server, "newreg", 1);
+        EXPECT_EQ(reg["verdict"], "ok");
+        EXPECT_EQ(reg["client"], "-");
+        clientID = reg["newid"];
+        ASSERT_EQ(clientID.size(), 32u);
+        EXPECT_EQ(host.clientID(), clientID);
+        const std::string request = storedText(server, reg);
+        EXPECT_FALSE(contains(request, "CLIENTID:")) << request;
+        EXPECT_TRUE(contains(request, "\n****FINGERPRINTS\n")) << request;
+        // No handler is installed, so no reach-out is asked for.
+        EXPECT_TRUE(contains(request, "****INSTRUCTIONS\nSENDREACHOUT:0\nOPTOUT:0\n")) << request;
+
+        // The answer's ID and configuration went into one new, signed file.
+        const auto files = configFilesIn(dir.path());
+        ASSERT_EQ(files.size(), 1u);
+        const std::string text = fileText(dir.path() + "/" + files[0]);
+        const size_t bodyAt = text.find('\n') + 1;
+        EXPECT_EQ(text.substr(0, bodyAt),
+                  "SIGNATURE:" + upperHexSha256("518204937" + text.substr(bodyAt) + "518204937") +
+                      "\n");
+        auto keys = configKeys(text);
+        EXPECT_EQ(keys["CLIENTID:"], clientID);
+        EXPECT_EQ(keys["CONFIGVERSION:"], "7");
+        EXPECT_EQ(keys["MANUALSYNCTIMETHRESHOLD:"], "0");
+
+        // Registered just now: no sync is due, but a manual one may go.
+        EXPECT_EQ(host.sync(), 0);
+        Fields sync = waitForType(server, "sync", 1);
+        EXPECT_EQ(sync["client"], clientID);
+        EXPECT_TRUE(contains(storedText(server, sync), "\nCONFIGVERSION:7\n"));
+        EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+        EXPECT_EQ(requestsOf(server, "newreg").size(), 1u);
+    }
+    // The event tracked during registration was written under the new ID.
+    const auto logs = logFileNames(dir.path());
+    ASSERT_FALSE(logs.empty());
+    for (const auto& name : logs) EXPECT_EQ(name.rfind("zeblogV5_" + clientID + "_", 0), 0u);
+    bool found = false;
+    for (const auto& lines : logFiles(dir.path())) {
+        for (const auto& line : lines) found = found || contains(line, "$Menu$BeforeRegistration");
+    }
+    EXPECT_TRUE(found);
+
+    // The next run on the same directory is registered and syncs at once.
+    Host again(dir.path());
+    ASSERT_EQ(again.configure(server.address() + "/app"), 0);
+    EXPECT_EQ(again.state(), 1);
+    EXPECT_EQ(again.clientID(), clientID);
+    ASSERT_EQ(zebStartSDK(again.zeb), 0);
+    EXPECT_EQ(again.state(), 4);
+    EXPECT_EQ(waitForType(server, "sync", 2)["client"], clientID);
+    EXPECT_EQ(requestsOf(server, "newreg").size(), 1u);
+}
+
+TEST(Lifecycle, StopDuringARegistrationThatHangsReturnsPromptly) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.extraArgs = {"--fault", "newreg=hang"};
+    CallHomeServer server(config);
+    Host host;
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    EXPECT_EQ(host.state(), 3);
+    // Let the request reach the server, which then holds it unanswered.
+    std::this_thread::sleep_for(300ms);
+    const auto start = Clock::now();
+    EXPECT_EQ(zebStopSDK(host.zeb, 30), 0);  // no final sync while registering
+    host.destroy();
+    // Well inside the 10 s receive budget the exchange would otherwise use.
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_EQ(waitForType(server, "newreg", 1)["fault"], "hang");
+}
+
+// Puts a log file of another run of this client into dir; an active one
+// is dated `ageSeconds` back.
+void plantLog(const std::string& dir, const std::string& stamp, const std::string& extension,
+              const std::string& line, int ageSeconds = 0) {
+    const std::string path =
+        dir + "/zeblogV5_" + kClientID + "_" + kProductLetters + "_Other_" + stamp + extension;
+    std::ofstream(path, std::ios::binary) << line << "\n";
+    if (ageSeconds > 0) {
+        const time_t when = time(nullptr) - ageSeconds;
+        const utimbuf times{when, when};
+        utime(path.c_str(), &times);
+    }
+}
+
+bool hasLog(const std::string& dir, const std::string& stamp) {
+    for (const auto& name : logFileNames(dir)) {
+        if (contains(name, "_" + stamp + ".")) return true;
+    }
+    return false;
+}
+
+TEST(Lifecycle, EachSyncInstructionDecidesTheFateOfTheLog) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script =
+        "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/log/in\n"
+        "[upload]\n@fault http-500\n"
+        "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/log/in\n"
+        "[upload]\nSTATUS:OK\n"
+        "[sync]\nINSTRUCTION:PURGELOG\n"
+        "[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nFTFLAG:0\nCONFIGVERSION:9\n"
+        "[sync]\nINSTRUCTION:BOGUS\n"
+        "[sync]\nSTATUS:OK\n"
+        "[sync]\nINSTRUCTION:UPLOAD\n"
+        "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/log/in\n";
+    CallHomeServer server(config);
+    Host host;
+    const std::string dir = host.dir();
+    writeRegisteredConfig(dir, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    // Reach-out on automatic syncs is on, but without a handler none is asked for.
+    ASSERT_EQ(host.configure(server.address() + "/app", ZEB_PROTOCOL_HTTP_AES, true), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+
+    // The first pass syncs at once; its upload is refused, so the file with
+    // the session start stays for the next sync.
+    Fields sync = waitForType(server, "sync", 1);
+    EXPECT_EQ(sync["client"], kClientID);
+    EXPECT_TRUE(contains(storedText(server, sync), "SENDREACHOUT:0\n"));
+    EXPECT_EQ(waitForType(server, "upload", 1)["http"], "500");
+    EXPECT_EQ(host.track("E1"), 0);
+    EXPECT_EQ(host.track("E2"), 0);
+    ASSERT_EQ(host.sync(), 0);
+    Fields upload = waitForType(server, "upload", 2);
+    EXPECT_EQ(upload["path"], "/log/in");
+    EXPECT_EQ(upload["verdict"], "ok");
+    auto files = uploadedFiles(storedText(server, upload));
+    ASSERT_EQ(files.size(), 2u) << "the kept file and the new one, in that order";
+    ASSERT_EQ(files[0].size(), 3u);
+    EXPECT_EQ(eventFields(files[0][0])[2], "0051");
+    EXPECT_EQ(eventFields(files[0][1])[2], "0001");
+    EXPECT_EQ(eventFields(files[0][2])[2], "0012");
+    ASSERT_EQ(files[1].size(), 3u);
+    EXPECT_EQ(eventFields(files[1][1]), (std::vector<std::string>{eventFields(files[1][1])[0],
+                                                                   eventFields(files[1][1])[1],
+                                                                   "0021", "Menu", "E1"}));
+    EXPECT_EQ(eventFields(files[1][2]).back(), "E2");
+    // Deleted only once the server had said "STATUS:OK".
+    EXPECT_TRUE(eventually([&] { return logFileNames(dir).empty(); }));
+
+    // PURGELOG: closed and stale files go unsent; a live run's file stays.
+    plantLog(dir, "0000000000002", ".log", "CLOSED");
+    plantLog(dir, "0000000000003", ".logtmp", "STALE", 2000);
+    plantLog(dir, "0000000000004", ".logtmp", "LIVE");
+    ASSERT_EQ(host.sync(), 0);
+    EXPECT_TRUE(eventually([&] { return !hasLog(dir, "0000000000002"); }));
+    EXPECT_FALSE(hasLog(dir, "0000000000003"));
+    EXPECT_TRUE(hasLog(dir, "0000000000004"));
+
+    // NOLOG, an unknown instruction, none at all, UPLOAD without URL: the
+    // log stays. The configuration of the NOLOG answer holds at once.
+    plantLog(dir, "0000000000005", ".log", "KEPT");
+    ASSERT_EQ(host.sync(), 0);
+    waitForType(server, "sync", 4);
+    EXPECT_EQ(host.track("E4"), 0);  // tracked, but FTFLAG 0 keeps it out of the log
+    const ZEBExceptionData x1 = {"Cls", "meth", "boom", "at a"};
+    EXPECT_EQ(zebTrackException(host.zeb, x1, nullptr), 0);
+    for (size_t n = 5; n <= 7; ++n) {
+        ASSERT_EQ(host.sync(), 0);
+        sync = waitForType(server, "sync", n);
+        EXPECT_TRUE(contains(storedText(server, sync), "\nCONFIGVERSION:9\n")) << n;
+    }
+    ASSERT_EQ(host.sync(), 0);  // -310 until the seventh pass has ended
+    EXPECT_TRUE(hasLog(dir, "0000000000005"));
+    EXPECT_EQ(requestsOf(server, "upload").size(), 2u);
+    const auto config9 = configKeys(fileText(dir + "/" + configFilesIn(dir).at(0)));
+    EXPECT_EQ(config9.at("FTFLAG:"), "0");
+    EXPECT_EQ(config9.at("CONFIGVERSION:"), "9");
+
+    upload = waitForType(server, "upload", 3);
+    files = uploadedFiles(storedText(server, upload));
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], std::vector<std::string>{"KEPT"});
+    // The exception is written; E4, a feature line, is not.
+    ASSERT_EQ(files[1].size(), 2u);
+    EXPECT_EQ(eventFields(files[1][0])[2], "0051");
+    EXPECT_EQ(eventFields(files[1][1])[2], "0031");
+    EXPECT_TRUE(eventually([&] { return logFileNames(dir).size() == 1; }));
+    EXPECT_TRUE(hasLog(dir, "0000000000004"));
+
+    // Stop without a final sync still writes what was queued.
+    const ZEBExceptionData x2 = {"Cls", "last", "", ""};
+    EXPECT_EQ(zebTrackException(host.zeb, x2, nullptr), 0);
+    const size_t syncs = requestsOf(server, "sync").size();
+    ASSERT_EQ(zebStopSDK(host.zeb, -1), 0);
+    std::vector<std::string> types;
+    for (const auto& lines : logFiles(dir)) {
+        for (const auto& line : lines) {
+            const auto f = eventFields(line);
+            if (f.size() > 2) types.push_back(f[2]);
+        }
+    }
+    EXPECT_EQ(types, (std::vector<std::string>{"0051", "0031", "0013", "0002"}));
+    host.destroy();
+    EXPECT_EQ(requestsOf(server, "sync").size(), syncs);
+}
+
+TEST(Lifecycle, EveryTrackedEventReachesTheServerOnceAndInOrder) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    CallHomeServer server(config);  // every sync: UPLOAD; every upload: STATUS:OK
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"MANUALSYNCTIMETHRESHOLD:", "0"},
+                                       {"FEATLISTLIMIT:", "4000000000"},
+                                       {"FILESIZETHRESHOLD:", "4000000"}});
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 5000;
+    std::atomic<bool> tracking{true};
+    std::atomic<int> failures{0};
+    std::atomic<int> syncsAccepted{0};
+    std::thread syncer([&] {
+        while (tracking) {
+            const int32_t rc = zebSync(host.zeb, false);
+            if (rc == 0) ++syncsAccepted;
+            if (rc != 0 && rc != ZEB_E_SYNC_IN_PROGRESS) ++failures;
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::vector<std::thread> trackers;
+    for (int t = 0; t < kThreads; ++t) {
+        trackers.emplace_back([&, t] {
+            const std::string who = "T" + std::to_string(t);
+            for (int i = 0; i < kPerThread; ++i) {
+                if (zebTrackEvent(host.zeb, who.c_str(), std::to_string(i).c_str(), nullptr) != 0)
+                    ++failures;
+                // Spread over a few hundred milliseconds, so that many syncs
+                // cut into the stream.
+                if (i % 100 == 99) std::this_thread::sleep_for(2ms);
+            }
+        });
+    }
+    for (auto& t : trackers) t.join();
+    tracking = false;
+    syncer.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(syncsAccepted, 3);
+    // The final sync takes the rest, the session ends included.
+    ASSERT_EQ(zebStopSDK(host.zeb, 20), 0);
+    EXPECT_TRUE(logFileNames(host.dir()).empty()) << "everything uploaded and deleted";
+
+    // The server reports an upload when its connection has ended, which may
+    // come just after the client has its answer: wait for the last records.
+    std::vector<std::vector<std::string>> lines;
+    EXPECT_TRUE(eventually([&] {
+        auto uploads = requestsOf(server, "upload");
+        std::sort(uploads.begin(), uploads.end(), [](const Fields& a, const Fields& b) {
+            return std::stoul(a.at("seq")) < std::stoul(b.at("seq"));
+        });
+        lines.clear();
+        for (auto& upload : uploads) {
+            EXPECT_EQ(upload["verdict"], "ok");
+            for (const auto& file : uploadedFiles(storedText(server, upload))) {
+                EXPECT_EQ(eventFields(file.at(0))[2], "0051");
+                for (size_t i = 1; i < file.size(); ++i) lines.push_back(eventFields(file[i]));
+            }
+        }
+        return !lines.empty() && lines.back().size() > 2 && lines.back()[2] == "0002";
+    }));
+    std::map<std::string, int> next;
+    std::vector<std::string> sessions;
+    for (const auto& f : lines) {
+        ASSERT_GE(f.size(), 3u);
+        if (f[2] != "0021") {
+            sessions.push_back(f[2]);
+            continue;
+        }
+        ASSERT_EQ(f.size(), 5u);
+        ASSERT_EQ(std::stoi(f[4]), next[f[3]]) << "thread " << f[3] << ": lost or twice";
+        ++next[f[3]];
+    }
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next["T" + std::to_string(t)], kPerThread);
+    EXPECT_EQ(sessions, (std::vector<std::string>{"0001", "0012", "0013", "0002"}));
+}
+
+TEST(Lifecycle, StopCodesAndAFinalSyncBoundedByWaitSeconds) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.extraArgs = {"--fault", "sync=hang"};
+    CallHomeServer server(config);
+    Host idle;
+    EXPECT_EQ(zebStopSDK(idle.zeb, 5), ZEB_E_NOT_RUNNING);
+    ASSERT_EQ(idle.configure(server.address() + "/app"), 0);
+    EXPECT_EQ(zebStopSDK(idle.zeb, 5), ZEB_E_NOT_RUNNING);
+
+    Host host;
+    writeRegisteredConfig(host.dir());
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    EXPECT_EQ(zebStopSDK(host.zeb, -2), ZEB_E_WAIT_SECONDS);
+    // The first pass's sync is held by the server; the final sync waits for
+    // that pass, but only as long as the host allowed.
+    std::this_thread::sleep_for(300ms);  // the server reports a request only when it ends
+    const auto start = Clock::now();
+    EXPECT_EQ(zebStopSDK(host.zeb, 2), 0);
+    const double took = secondsSince(start);
+    EXPECT_GE(took, 1.9);
+    EXPECT_LT(took, 3.5);
+    EXPECT_EQ(zebStopSDK(host.zeb, 2), ZEB_E_STOPPED);
+    EXPECT_EQ(host.track("late"), ZEB_E_STOPPED);
+    EXPECT_EQ(host.state(), 13);
+}
+
+}  // namespace
