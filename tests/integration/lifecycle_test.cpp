@@ -366,4 +366,208 @@ TEST(Lifecycle, StopCodesAndAFinalSyncBoundedByWaitSeconds) {
     EXPECT_EQ(host.state(), 13);
 }
 
+// The connection number the server gives a fresh testconn of another
+// client: every connection it accepted before has a lower one.
+unsigned sentinel(const CallHomeServer& server) {
+    Host probe;
+    if (probe.configure(server.address() + "/app") != 0 || zebTestConnection(probe.zeb) != 0)
+        return 0;
+    const Fields f = waitForType(server, "testconn", requestsOf(server, "testconn").size() + 1);
+    return f.empty() ? 0 : static_cast<unsigned>(std::stoul(f.at("seq")));
+}
+
+bool hasThread(const std::string& name) { return threadNames().count(name) != 0; }
+
+TEST(Lifecycle, OptedOutRunsSendOnlyWhatTheirModeAllows) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    CallHomeServer server(config);
+    {
+        // The server and the host both opted out: nothing is ever sent.
+        Host host;
+        writeRegisteredConfig(host.dir(), {{"OPTOUT:", "1"}});
+        ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+        ASSERT_EQ(zebOptOut(host.zeb), 0);
+        ASSERT_EQ(zebStartSDK(host.zeb), 0);
+        EXPECT_EQ(host.state(), 14);
+        std::this_thread::sleep_for(300ms);  // the first pass would have synced by now
+        EXPECT_EQ(zebStopSDK(host.zeb, 5), 0);
+    }
+    EXPECT_EQ(sentinel(server), 1u) << "a request of the doubly opted-out run reached the server";
+    {
+        // Only the host opted out: start-up syncs marked as opt-out, nothing
+        // but the fingerprints, no time-warp detector, no tracking.
+        Host host;
+        writeRegisteredConfig(host.dir());
+        ASSERT_EQ(host.configure(server.address() + "/app", ZEB_PROTOCOL_HTTP_AES, true), 0);
+        ASSERT_EQ(zebOptOut(host.zeb), 0);
+        EXPECT_EQ(zebOptOut(host.zeb), ZEB_E_OPTED_OUT);
+        ASSERT_EQ(zebStartSDK(host.zeb), 0);
+        EXPECT_EQ(host.state(), 14);
+        const std::string request = storedText(server, waitForType(server, "sync", 1));
+        EXPECT_TRUE(contains(request, "****INSTRUCTIONS\nSENDREACHOUT:0\nOPTOUT:1\n")) << request;
+        EXPECT_TRUE(contains(request, "\n****FINGERPRINTS\n"));
+        EXPECT_FALSE(contains(request, "****SYSINFO"));
+        EXPECT_TRUE(hasThread("SyncManager"));
+        EXPECT_TRUE(hasThread("LogWriter"));
+        EXPECT_FALSE(hasThread("TimeWarpDetecto"));
+        EXPECT_EQ(host.track("x"), ZEB_E_OPTED_OUT);
+        EXPECT_EQ(zebSync(host.zeb, false), ZEB_E_OPTED_OUT);
+        EXPECT_EQ(zebStopSDK(host.zeb, 5), 0);  // no final sync either
+        EXPECT_EQ(requestsOf(server, "sync").size(), 1u);
+    }
+    {
+        // A new client opted out registers as such, then runs no worker.
+        Host host;
+        ASSERT_EQ(zebSetReachOutHandler(
+                      host.zeb, [](void*, const char*, const char*, int32_t, const char*) {},
+                      [](void*) {}, [](void*) { return 1; }, nullptr),
+                  0);
+        ASSERT_EQ(host.configure(server.address() + "/app", ZEB_PROTOCOL_HTTP_AES, true), 0);
+        ASSERT_EQ(zebOptOut(host.zeb), 0);
+        ASSERT_EQ(zebStartSDK(host.zeb), 0);
+        ASSERT_TRUE(eventually([&] { return host.clientID() != "0"; }));
+        EXPECT_EQ(host.state(), 14);
+        const std::string request = storedText(server, waitForType(server, "newreg", 1));
+        EXPECT_TRUE(contains(request, "SENDREACHOUT:0\nOPTOUT:1\n")) << request;
+        EXPECT_FALSE(hasThread("LogWriter"));
+        EXPECT_FALSE(hasThread("SyncManager"));
+        EXPECT_FALSE(hasThread("TimeWarpDetecto"));
+    }
+}
+
+// What the host's reach-out callbacks saw.
+struct Presenter {
+    struct Shown {
+        std::string width, height, content;
+        int32_t position;
+        void* userData;
+        std::thread::id thread;
+    };
+    std::mutex mutex;
+    std::vector<Shown> shown;
+    std::atomic<int32_t> status{1};  // non-zero: no message open
+    std::atomic<int> closes{0};
+    std::thread::id closeThread;
+
+    size_t count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return shown.size();
+    }
+    static void show(void* self, const char* w, const char* h, int32_t pos, const char* text) {
+        auto* p = static_cast<Presenter*>(self);
+        std::lock_guard<std::mutex> lock(p->mutex);
+        p->shown.push_back({w, h, text, pos, self, std::this_thread::get_id()});
+        p->status = 0;  // open until the test says the user closed it
+    }
+    static void close(void* self) {
+        auto* p = static_cast<Presenter*>(self);
+        p->closeThread = std::this_thread::get_id();
+        ++p->closes;
+    }
+    static int32_t statusOf(void* self) { return static_cast<Presenter*>(self)->status; }
+};
+
+TEST(Lifecycle, ReachOutMessagesReachTheHostOneAtATime) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script =
+        "[sync]\nINSTRUCTION:NOLOG\n****REACHOUT\nDIMENSIONS:400x300\nSCREENPOSITION:2\n"
+        "MESSAGECONTENT:Hello ${CLIENTID}: welcome\n"
+        "[sync]\nINSTRUCTION:NOLOG\n****REACHOUT\nDIMENSIONS:640x480\nSCREENPOSITION:-1\n"
+        "MESSAGECONTENT:Second\n";
+    CallHomeServer server(config);
+    Presenter presenter;
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    // Allowed before the configuration exists, refused once started.
+    ASSERT_EQ(zebSetReachOutHandler(host.zeb, Presenter::show, Presenter::close,
+                                    Presenter::statusOf, &presenter),
+              0);
+    ASSERT_EQ(host.configure(server.address() + "/app", ZEB_PROTOCOL_HTTP_AES, true), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    EXPECT_EQ(zebSetReachOutHandler(host.zeb, nullptr, nullptr, nullptr, nullptr),
+              ZEB_E_ALREADY_STARTED);
+
+    EXPECT_TRUE(contains(storedText(server, waitForType(server, "sync", 1)), "SENDREACHOUT:1\n"));
+    ASSERT_TRUE(eventually([&] { return presenter.count() == 1; }));
+    {
+        std::lock_guard<std::mutex> lock(presenter.mutex);
+        const auto& first = presenter.shown[0];
+        EXPECT_EQ(first.width, "400");
+        EXPECT_EQ(first.height, "300");
+        EXPECT_EQ(first.position, 2);
+        EXPECT_EQ(first.content, std::string("Hello ") + kClientID + ": welcome");
+        EXPECT_EQ(first.userData, &presenter);
+        EXPECT_NE(first.thread, std::this_thread::get_id());
+    }
+    // While the first message is open no new one is asked for, and the one
+    // the server sends anyway waits its turn.
+    ASSERT_EQ(host.sync(true), 0);
+    EXPECT_TRUE(contains(storedText(server, waitForType(server, "sync", 2)), "SENDREACHOUT:0\n"));
+    std::this_thread::sleep_for(1500ms);  // longer than the status poll
+    EXPECT_EQ(presenter.count(), 1u);
+    presenter.status = 1;
+    ASSERT_TRUE(eventually([&] { return presenter.count() == 2; }, 5s));
+    {
+        std::lock_guard<std::mutex> lock(presenter.mutex);
+        EXPECT_EQ(presenter.shown[1].width, "640");
+        EXPECT_EQ(presenter.shown[1].position, -1);
+        EXPECT_EQ(presenter.shown[1].content, "Second");
+    }
+    EXPECT_EQ(presenter.closes, 0);
+    ASSERT_EQ(zebStopSDK(host.zeb, -1), 0);
+    EXPECT_EQ(presenter.closes, 1);
+    EXPECT_EQ(presenter.closeThread, std::this_thread::get_id());
+    host.destroy();
+    EXPECT_EQ(presenter.closes, 1);
+}
+
+TEST(Lifecycle, AHostileServerGetsRefusalsAndLosesTheClientNothing) {
+    std::string huge = "****CONFIG\n";
+    for (int i = 0; i < 20000; ++i) huge += "JUNK" + std::to_string(i) + ":" + std::string(40, 'j') + "\n";
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script = "[sync]\n@fault garbage\n"
+                    "[sync]\n@fault wrong-length\n"
+                    "[sync]\nINSTRUCTION:NOLOG\n****REACHOUT\nDIMENSIONS:x300\nSCREENPOSITION:1\n"
+                    "MESSAGECONTENT:odd\n****CONFIG\nCLIENTID:../../evil\n" +
+                    huge +
+                    "[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nCLIENTID:a/b\n****REACHOUT\n"
+                    "DIMENSIONS:400\nSCREENPOSITION:1\nMESSAGECONTENT:odd\n"
+                    "[sync]\nINSTRUCTION:NOLOG\n****REACHOUT\nDIMENSIONS:400x300\n"
+                    "SCREENPOSITION:left\nMESSAGECONTENT:odd\n"
+                    "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n";
+    CallHomeServer server(config);
+    Presenter presenter;
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    ASSERT_EQ(zebSetReachOutHandler(host.zeb, Presenter::show, Presenter::close,
+                                    Presenter::statusOf, &presenter),
+              0);
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    for (size_t n = 1; n <= 6; ++n) {
+        EXPECT_EQ(host.track("E" + std::to_string(n)), 0);
+        waitForType(server, "sync", n);
+        if (n < 6) {
+            ASSERT_EQ(host.sync(true), 0) << n;
+        }
+    }
+    const Fields upload = waitForType(server, "upload", 1);
+    std::vector<std::string> names;
+    for (const auto& file : uploadedFiles(storedText(server, upload))) {
+        for (const auto& line : file) {
+            const auto f = eventFields(line);
+            if (f[2] == "0021") names.push_back(f[4]);
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"E1", "E2", "E3", "E4", "E5", "E6"}));
+    EXPECT_EQ(presenter.count(), 0u) << "a malformed reach-out was shown";
+    EXPECT_EQ(host.clientID(), kClientID);
+    EXPECT_EQ(configKeys(fileText(host.dir() + "/" + configFilesIn(host.dir()).at(0)))["CLIENTID:"],
+              kClientID);
+    EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+}
+
 }  // namespace
