@@ -1,0 +1,306 @@
+// The calls a host makes that talk to the server on its own thread
+// (zebTestConnection, zebCheckForReachOut, zebCheckForReachOutOfType), over
+// plain HTTP with AES, TLS and a real proxy, and what every other call does
+// meanwhile: tracking never waits behind an exchange or a stop.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "LifecycleSupport.h"
+#include "support/LoopbackPeer.h"
+#include "support/TestCertificates.h"
+#include "support/TinyproxyProcess.h"
+#include "support/TrustedCa.h"
+
+namespace {
+
+using namespace zebtest;
+
+TEST(ServerCalls, TestConnectionMapsEveryAnswerToItsCode) {
+    const std::vector<std::pair<std::string, int32_t>> answers = {
+        {"STATUS:OK", 0},
+        {"STATUS:INVALIDPROD", ZEB_E_PRODUCT_INVALID},
+        {"STATUS:URLMISMATCH", ZEB_E_URL_MISMATCH},
+        {"@fault bad-signature", ZEB_E_SIGNATURE},
+        // The server refusing our signature is an unusable answer, not a
+        // bad signature on the answer.
+        {"@fault verification-error", ZEB_E_EXCHANGE_FAILED},
+        {"@fault http-500", ZEB_E_EXCHANGE_FAILED},
+        {"@fault no-server-header", ZEB_E_EXCHANGE_FAILED},
+        {"@fault wrong-length", ZEB_E_EXCHANGE_FAILED},
+        {"@fault close", ZEB_E_EXCHANGE_FAILED},
+        {"@fault garbage", ZEB_E_EXCHANGE_FAILED},
+        {"@fault empty-body", ZEB_E_EXCHANGE_FAILED},
+        {"STATUS:MAYBE", ZEB_E_EXCHANGE_FAILED},
+    };
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    for (const auto& a : answers) config.script += "[testconn]\n" + a.first + "\n";
+    CallHomeServer server(config);
+    Host host;
+    EXPECT_EQ(zebTestConnection(host.zeb), ZEB_E_NOT_CONFIGURED);
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    // Before start, with no client ID: the envelope goes without identity.
+    for (size_t i = 0; i < answers.size(); ++i) {
+        EXPECT_EQ(zebTestConnection(host.zeb), answers[i].second) << answers[i].first;
+    }
+    Fields first = waitForType(server, "testconn", 1);
+    EXPECT_EQ(first["mode"], "aes");
+    EXPECT_FALSE(contains(storedText(server, first), "CLIENTID:"));
+    EXPECT_EQ(host.state(), 2);
+
+    Host nobody;
+    ASSERT_EQ(nobody.configure("127.0.0.1:" + std::to_string(TinyproxyProcess::freePort())), 0);
+    EXPECT_EQ(zebTestConnection(nobody.zeb), ZEB_E_EXCHANGE_FAILED);
+}
+
+// A result code squeezed into a child's exit status.
+int exitCodeOf(int32_t rc) { return rc == 0 ? 0 : 100 + (-rc) % 100; }
+
+class TlsServerCalls : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const IssuedCertificate cert = pki.issue("localhost");
+        std::ofstream(files.file("server.crt")) << cert.certPem;
+        std::ofstream(files.file("server.key")) << cert.keyPem;
+        CallHomeServer::Config config;
+        config.aesKeyHex = kAesKey;
+        config.certFile = files.file("server.crt");
+        config.keyFile = files.file("server.key");
+        server = std::make_unique<CallHomeServer>(config);
+    }
+    std::string url() const { return "localhost:" + std::to_string(server->port()) + "/app"; }
+    // zebTestConnection of a fresh client in `protocol`, as an exit code.
+    int testConnection(int32_t protocol) {
+        Host host;
+        const int32_t rc = host.configure(url(), protocol);
+        return rc != 0 ? 199 : exitCodeOf(zebTestConnection(host.zeb));
+    }
+
+    TempDir files;
+    TestPki pki;
+    std::unique_ptr<CallHomeServer> server;
+};
+
+TEST_F(TlsServerCalls, TlsModesWithAndWithoutTrustAndTheirFallback) {
+    // The machine does not trust the test CA: mode 2 falls back to AES,
+    // mode 3 has nothing to fall back to.
+    EXPECT_EQ(testConnection(ZEB_PROTOCOL_TLS_FALLBACK), 0);
+    EXPECT_EQ(waitForType(*server, "testconn", 1)["mode"], "aes");
+    EXPECT_EQ(testConnection(ZEB_PROTOCOL_TLS_ONLY), exitCodeOf(ZEB_E_EXCHANGE_FAILED));
+    EXPECT_EQ(requestsOf(*server, "testconn").size(), 1u);
+
+    if (geteuid() != 0) GTEST_SKIP() << "trusting the test CA needs root (a private bind)";
+    const int three = runWithTrustedCa(pki.caPem(), [&] { return testConnection(3); });
+    if (three == kNoNamespace) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(three, 0);
+    EXPECT_EQ(runWithTrustedCa(pki.caPem(), [&] { return testConnection(2); }), 0);
+    EXPECT_EQ(waitForType(*server, "testconn", 2)["mode"], "tls");
+    EXPECT_EQ(waitForType(*server, "testconn", 3)["mode"], "tls");
+    EXPECT_EQ(requestsOf(*server, "testconn").size(), 3u) << "a trusted mode 2 fell back";
+}
+
+TEST(ServerCalls, TestConnectionThroughARealProxyWithAndWithoutCredentials) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    CallHomeServer server(config);
+    for (const std::string user : {"", "alice"}) {
+        TempDir proxyDir;
+        TinyproxyProcess proxy(proxyDir.path(), user, user.empty() ? "" : "s3cret");
+        ASSERT_EQ(proxy.failure(), "");
+        Host host;
+        ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+        EXPECT_EQ(zebSetProxy(host.zeb, "127.0.0.1", proxy.port(), user.c_str(),
+                              user.empty() ? "" : "s3cret"),
+                  0);
+        EXPECT_EQ(zebTestConnection(host.zeb), 0) << user;
+        // The proxy carried it: tinyproxy logs every request it forwards.
+        EXPECT_TRUE(contains(fileText(proxyDir.file("tinyproxy.log")),
+                             "POST http://" + server.address() + "/app/req1"))
+            << user;
+    }
+}
+
+TEST(ServerCalls, ReachOutChecksReturnWhatTheServerHolds) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script = "[msgcheck]\nCOUNT:2\nTYPE:1\nMESSAGE:Hello there: read me\n"
+                    "[msgcheck]\nCOUNT:0\n"
+                    "[msgcheck]\n@fault bad-signature\n"
+                    "[msgcheck]\nCOUNT:3\nTYPE:2\n"
+                    "[msgcheck]\nCOUNT:1\nTYPE:2\nMESSAGE:last\n****CONFIG\n"
+                    "MESSAGETIMETHRESHOLD:3600\n";
+    CallHomeServer server(config);
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"MESSAGETIMETHRESHOLD:", "0"}});
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    char* text = nullptr;
+    int32_t count = -7;
+    int32_t type = -7;
+    EXPECT_EQ(zebCheckForReachOut(host.zeb, &text, &count, &type), ZEB_E_NOT_RUNNING);
+    zebFree(text);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+
+    auto check = [&](int32_t ofType, std::string& message) {
+        text = nullptr;
+        const int32_t rc = ofType < 0
+                               ? zebCheckForReachOut(host.zeb, &text, &count, &type)
+                               : zebCheckForReachOutOfType(host.zeb, &text, &count,
+                                                           static_cast<uint32_t>(ofType));
+        message = text != nullptr ? text : "<null>";
+        zebFree(text);
+        return rc;
+    };
+    std::string message;
+    EXPECT_EQ(check(-1, message), 0);
+    EXPECT_EQ(message, "Hello there: read me");
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(type, 1);
+    EXPECT_EQ(check(1, message), 0);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(check(-1, message), ZEB_E_SIGNATURE);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(type, 0);
+    EXPECT_EQ(check(2, message), ZEB_E_EXCHANGE_FAILED) << "a count without its message";
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(check(2, message), 0);
+    EXPECT_EQ(message, "last");
+    // That answer set a one-hour interval, in force at once.
+    EXPECT_EQ(check(-1, message), ZEB_E_TOO_SOON);
+    EXPECT_EQ(check(3, message), ZEB_E_MESSAGE_TYPE);
+
+    waitForType(server, "msgcheck", 5);
+    auto checks = requestsOf(server, "msgcheck");
+    ASSERT_EQ(checks.size(), 5u);
+    EXPECT_EQ(checks[0]["client"], kClientID);
+    EXPECT_TRUE(contains(storedText(server, checks[0]), "****REQUESTDATA\nMSGTYPE:0\n"));
+    EXPECT_TRUE(contains(storedText(server, checks[1]), "****REQUESTDATA\nMSGTYPE:1\n"));
+    EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+}
+
+// Holds the second connection it gets unanswered until released; the first
+// (the registered client's start-up sync) is closed at once.
+class HoldingPeer {
+public:
+    HoldingPeer()
+        : peer_([this](PeerStream& s, const std::atomic<bool>& stop) {
+              s.readRequest();
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (++connections_ == 1) {
+                  changed_.notify_all();
+                  return;
+              }
+              changed_.notify_all();
+              changed_.wait_for(lock, 20s, [&] { return released_ || stop.load(); });
+          }) {}
+    ~HoldingPeer() {
+        release();
+        peer_.stop();
+    }
+    uint16_t port() const { return peer_.port(); }
+    bool waitForConnections(int n) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, 10s, [&] { return connections_ >= n; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int connections_ = 0;
+    bool released_ = false;
+    LoopbackPeer peer_;  // last: its thread uses the members above
+};
+
+TEST(ServerCalls, TrackingGoesOnWhileAnotherThreadWaitsOnTheServer) {
+    HoldingPeer peer;
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"FEATLISTLIMIT:", "4000000000"}});
+    ASSERT_EQ(host.configure("127.0.0.1:" + std::to_string(peer.port()) + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    ASSERT_TRUE(peer.waitForConnections(1));  // the start-up sync, refused
+
+    std::atomic<bool> testDone{false};
+    std::thread tester([&] {
+        EXPECT_EQ(zebTestConnection(host.zeb), ZEB_E_EXCHANGE_FAILED);
+        testDone = true;
+    });
+    ASSERT_TRUE(peer.waitForConnections(2));  // held: the tester is inside the exchange
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(host.track("while-waiting"), 0);
+    EXPECT_EQ(zebTrackEventNumeric(host.zeb, "c", "n", 1.5, nullptr), 0);
+    EXPECT_EQ(zebSetProductVersion(host.zeb, "2.0"), 0);
+    EXPECT_EQ(zebSetCustomProperty(host.zeb, 1, "v"), 0);
+    EXPECT_EQ(host.state(), 4);
+    EXPECT_EQ(host.clientID(), kClientID);
+    EXPECT_FALSE(testDone) << "the calls above waited for the exchange";
+    peer.release();
+    tester.join();
+    EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+    size_t written = 0;
+    for (const auto& lines : logFiles(host.dir())) {
+        for (const auto& line : lines) written += contains(line, "$while-waiting") ? 1 : 0;
+    }
+    EXPECT_EQ(written, 1000u);
+}
+
+TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
+    Host host;
+    writeRegisteredConfig(host.dir(), {{"FEATLISTLIMIT:", "4000000000"},
+                                       {"FILESIZETHRESHOLD:", "4000000"}});
+    ASSERT_EQ(host.configure("127.0.0.1:" + std::to_string(TinyproxyProcess::freePort())), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    constexpr int kThreads = 4;
+    std::vector<int> accepted(kThreads, 0);
+    std::atomic<int> misordered{0};
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::string who = "T" + std::to_string(t);
+            ++started;
+            for (int i = 0;; ++i) {
+                const int32_t rc = zebTrackEvent(host.zeb, who.c_str(), std::to_string(i).c_str(), nullptr);
+                if (rc == ZEB_E_STOPPED) break;
+                if (rc != 0 || i != accepted[t]) ++misordered;
+                ++accepted[t];
+            }
+            // Once the stop has begun, every call is refused.
+            for (int i = 0; i < 100; ++i) {
+                if (zebTrackEvent(host.zeb, who.c_str(), "after", nullptr) != ZEB_E_STOPPED)
+                    ++misordered;
+            }
+        });
+    }
+    ASSERT_TRUE(eventually([&] { return started == kThreads; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(misordered, 0);
+
+    std::map<std::string, int> written;
+    for (const auto& lines : logFiles(host.dir())) {
+        for (const auto& line : lines) {
+            const auto f = eventFields(line);
+            if (f.size() == 5 && f[2] == "0021") {
+                EXPECT_EQ(std::stoi(f[4]), written[f[3]]) << line;
+                ++written[f[3]];
+            }
+        }
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_GT(accepted[t], 0);
+        EXPECT_EQ(written["T" + std::to_string(t)], accepted[t]) << "thread " << t;
+    }
+}
+
+}  // namespace
