@@ -62,8 +62,8 @@ int32_t ZEBSDK::testConnection() {
     });
 }
 
-int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message,
-                                 int32_t& messageCount, int32_t& typeOut) {
+int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message, int32_t& messageCount,
+                                 int32_t& typeOut) {
     message.clear();
     messageCount = 0;
     typeOut = 0;

@@ -15,8 +15,8 @@ public:
     virtual ~ZEBReachOutQueue() = default;
 
     // Queues one message for display and lets the display thread know.
-    virtual void addMessage(const std::string& width, const std::string& height,
-                            int32_t position, const std::string& content) = 0;
+    virtual void addMessage(const std::string& width, const std::string& height, int32_t position,
+                            const std::string& content) = 0;
     virtual bool hasHandler() = 0;
     // With a handler installed: whether its status() answers non-zero
     // (asks the host). Without one: false.

@@ -8,11 +8,17 @@ namespace ZEBInternal {
 ZEBCheckMessage::ZEBCheckMessage(const SDKContext* context, int32_t requestedType)
     : ZEBMessageBase(context, requestUrl(context), "msgcheck"), requestedType(requestedType) {}
 
-int32_t ZEBCheckMessage::getMessageCount() const { return messageCount; }
+int32_t ZEBCheckMessage::getMessageCount() const {
+    return messageCount;
+}
 
-int32_t ZEBCheckMessage::getMessageType() const { return reachOutType; }
+int32_t ZEBCheckMessage::getMessageType() const {
+    return reachOutType;
+}
 
-std::string ZEBCheckMessage::getMessageText() const { return messageText; }
+std::string ZEBCheckMessage::getMessageText() const {
+    return messageText;
+}
 
 bool ZEBCheckMessage::buildRequest() {
     requestText = buildRequestInfo(messageType, true);

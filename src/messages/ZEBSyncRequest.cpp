@@ -14,7 +14,9 @@ ZEBSyncRequest::ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logS
       sendReachOut(sendReachOut),
       optOut(optOut) {}
 
-std::vector<std::string> ZEBSyncRequest::getConsumedLogFiles() const { return consumedLogFiles; }
+std::vector<std::string> ZEBSyncRequest::getConsumedLogFiles() const {
+    return consumedLogFiles;
+}
 
 bool ZEBSyncRequest::buildRequest() {
     if (context->appData == nullptr || logSource == nullptr) return false;

@@ -38,9 +38,9 @@ bool ZEBNewRegManager::attemptRegistration() {
     ++attempts_;
     bool registered = false;
     try {
-        const bool sendReachOut = !optOutRequested_ && context_->configuration->getReachOutOnAutoSync() &&
-                                  context_->reachOutManager != nullptr &&
-                                  context_->reachOutManager->isReady();
+        const bool sendReachOut =
+            !optOutRequested_ && context_->configuration->getReachOutOnAutoSync() &&
+            context_->reachOutManager != nullptr && context_->reachOutManager->isReady();
         ZEBNewRegistration message(context_, sendReachOut, optOutRequested_);
         if (message.exchange()) {
             attempts_ = settings_->NEWREGRETRYATTEMPTMAX;  // later runs do nothing
@@ -65,8 +65,12 @@ bool ZEBNewRegManager::attemptRegistration() {
     return false;
 }
 
-void ZEBNewRegManager::stop() { thread_->stop(); }
+void ZEBNewRegManager::stop() {
+    thread_->stop();
+}
 
-void ZEBNewRegManager::join() { thread_->join(); }
+void ZEBNewRegManager::join() {
+    thread_->join();
+}
 
 }  // namespace ZEBInternal

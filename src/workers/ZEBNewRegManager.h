@@ -46,8 +46,8 @@ public:
     virtual bool attemptRegistration();
 
 private:
-    const SDKContext* const context_;         // borrowed
-    const RuntimeSettings* const settings_;   // borrowed
+    const SDKContext* const context_;        // borrowed
+    const RuntimeSettings* const settings_;  // borrowed
     uint32_t attempts_ = 0;
     const bool optOutRequested_;
     std::unique_ptr<ZEBThread> thread_;  // last: its thread uses the fields above

@@ -116,7 +116,9 @@ void ZEBReachOutManager::addMessage(const std::string& width, const std::string&
     thread_->requestRun();
 }
 
-void ZEBReachOutManager::start() { thread_->start(); }
+void ZEBReachOutManager::start() {
+    thread_->start();
+}
 
 void ZEBReachOutManager::stop() {
     stopping_ = true;
@@ -141,6 +143,8 @@ void ZEBReachOutManager::stop() {
     timeutil::sleepFor(TimeValue{0, static_cast<uint32_t>(kCloseSettleMicros)});
 }
 
-void ZEBReachOutManager::join() { thread_->join(); }
+void ZEBReachOutManager::join() {
+    thread_->join();
+}
 
 }  // namespace ZEBInternal

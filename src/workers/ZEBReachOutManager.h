@@ -71,8 +71,8 @@ private:
     // Sleeps up to `micros`, returning early once stopping_ is set.
     void nap(uint64_t micros) const;
 
-    ZEBStopMonitor* const stopMonitor_;  // borrowed, the SDK
-    std::unique_ptr<ZEBMutex> apiLock_;  // "ReachOutManager API lock"
+    ZEBStopMonitor* const stopMonitor_;               // borrowed, the SDK
+    std::unique_ptr<ZEBMutex> apiLock_;               // "ReachOutManager API lock"
     std::unique_ptr<ZEBSDKReachOutHandler> handler_;  // guarded by apiLock_
     std::deque<Entry> queue_;                         // guarded by apiLock_
     // False only while a show() is in progress; written by the display

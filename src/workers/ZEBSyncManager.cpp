@@ -193,7 +193,9 @@ void ZEBSyncManager::stop() {
     thread_->stop();
 }
 
-void ZEBSyncManager::join() { thread_->join(); }
+void ZEBSyncManager::join() {
+    thread_->join();
+}
 
 bool ZEBSyncManager::requestSync(bool reachOut, const TimeValue& timeout, bool final) {
     const bool mustWait = final || !context_->configuration->settings()->MANUALSYNCISASYNC;

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -42,8 +43,7 @@ inline double secondsSince(Clock::time_point start) {
 }
 
 // Polls pred every 5 ms until it holds; false after timeout.
-inline bool eventually(const std::function<bool()>& pred,
-                       std::chrono::milliseconds timeout = 10s) {
+inline bool eventually(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = Clock::now() + timeout;
     while (!pred()) {
         if (Clock::now() >= deadline) return false;
@@ -70,6 +70,16 @@ inline std::string writeRegisteredConfig(const std::string& dir,
     return writeConfigFile(dir, kProductLetters, app, "0000000000001", file);
 }
 
+// A server that knows the clients' AES key, answering by `script`.
+inline CallHomeServer::Config aesServer(const std::string& script = "",
+                                        std::vector<std::string> extraArgs = {}) {
+    CallHomeServer::Config config;
+    config.aesKeyHex = kAesKey;
+    config.script = script;
+    config.extraArgs = std::move(extraArgs);
+    return config;
+}
+
 // One host instance on its own data directory, destroyed with the object.
 class Host {
 public:
@@ -87,6 +97,15 @@ public:
                                protocol == ZEB_PROTOCOL_TLS_ONLY ? "" : kAesKey, multiSession,
                                reachOutOnAutoSync);
     }
+    // Configures a registered client (its file written first with `values`)
+    // and starts it; 0 when both calls succeeded.
+    int32_t startRegistered(const std::string& url,
+                            const std::map<std::string, std::string>& values = {},
+                            bool reachOutOnAutoSync = false) {
+        writeRegisteredConfig(dir(), values);
+        const int32_t rc = configure(url, ZEB_PROTOCOL_HTTP_AES, reachOutOnAutoSync);
+        return rc != 0 ? rc : zebStartSDK(zeb);
+    }
     int32_t state() const { return zebGetState(zeb); }
     std::string clientID() const {
         char* id = nullptr;
@@ -99,7 +118,8 @@ public:
     int32_t sync(bool withReachOut = false) {
         int32_t rc = ZEB_E_SYNC_IN_PROGRESS;
         const auto deadline = Clock::now() + 10s;
-        while ((rc = zebSync(zeb, withReachOut)) == ZEB_E_SYNC_IN_PROGRESS && Clock::now() < deadline)
+        while ((rc = zebSync(zeb, withReachOut)) == ZEB_E_SYNC_IN_PROGRESS &&
+               Clock::now() < deadline)
             std::this_thread::sleep_for(2ms);
         return rc;
     }
@@ -118,10 +138,19 @@ private:
     std::string dir_;
 };
 
-// Every REQUEST line so far, as fields.
+// Every REQUEST line so far, as fields, in the order the server accepted
+// the connections (it reports each when it ends, which may be in another
+// order).
 inline std::vector<Fields> requests(const CallHomeServer& server) {
     std::vector<Fields> out;
     for (const auto& line : server.requestLines()) out.push_back(CallHomeServer::fields(line));
+    std::stable_sort(out.begin(), out.end(), [](const Fields& a, const Fields& b) {
+        const auto seq = [](const Fields& f) {
+            const auto it = f.find("seq");
+            return it == f.end() ? 0ul : std::stoul(it->second);
+        };
+        return seq(a) < seq(b);
+    });
     return out;
 }
 

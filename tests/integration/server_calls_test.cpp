@@ -59,7 +59,9 @@ TEST(ServerCalls, TestConnectionMapsEveryAnswerToItsCode) {
 }
 
 // A result code squeezed into a child's exit status.
-int exitCodeOf(int32_t rc) { return rc == 0 ? 0 : 100 + (-rc) % 100; }
+int exitCodeOf(int32_t rc) {
+    return rc == 0 ? 0 : 100 + (-rc) % 100;
+}
 
 class TlsServerCalls : public ::testing::Test {
 protected:
@@ -105,9 +107,7 @@ TEST_F(TlsServerCalls, TlsModesWithAndWithoutTrustAndTheirFallback) {
 }
 
 TEST(ServerCalls, TestConnectionThroughARealProxyWithAndWithoutCredentials) {
-    CallHomeServer::Config config;
-    config.aesKeyHex = kAesKey;
-    CallHomeServer server(config);
+    CallHomeServer server(aesServer());
     for (const std::string user : {"", "alice"}) {
         TempDir proxyDir;
         TinyproxyProcess proxy(proxyDir.path(), user, user.empty() ? "" : "s3cret");
@@ -126,15 +126,13 @@ TEST(ServerCalls, TestConnectionThroughARealProxyWithAndWithoutCredentials) {
 }
 
 TEST(ServerCalls, ReachOutChecksReturnWhatTheServerHolds) {
-    CallHomeServer::Config config;
-    config.aesKeyHex = kAesKey;
-    config.script = "[msgcheck]\nCOUNT:2\nTYPE:1\nMESSAGE:Hello there: read me\n"
-                    "[msgcheck]\nCOUNT:0\n"
-                    "[msgcheck]\n@fault bad-signature\n"
-                    "[msgcheck]\nCOUNT:3\nTYPE:2\n"
-                    "[msgcheck]\nCOUNT:1\nTYPE:2\nMESSAGE:last\n****CONFIG\n"
-                    "MESSAGETIMETHRESHOLD:3600\n";
-    CallHomeServer server(config);
+    CallHomeServer server(
+        aesServer("[msgcheck]\nCOUNT:2\nTYPE:1\nMESSAGE:Hello there: read me\n"
+                  "[msgcheck]\nCOUNT:0\n"
+                  "[msgcheck]\n@fault bad-signature\n"
+                  "[msgcheck]\nCOUNT:3\nTYPE:2\n"
+                  "[msgcheck]\nCOUNT:1\nTYPE:2\nMESSAGE:last\n****CONFIG\n"
+                  "MESSAGETIMETHRESHOLD:3600\n"));
     Host host;
     writeRegisteredConfig(host.dir(), {{"MESSAGETIMETHRESHOLD:", "0"}});
     ASSERT_EQ(host.configure(server.address() + "/app"), 0);
@@ -147,10 +145,9 @@ TEST(ServerCalls, ReachOutChecksReturnWhatTheServerHolds) {
 
     auto check = [&](int32_t ofType, std::string& message) {
         text = nullptr;
-        const int32_t rc = ofType < 0
-                               ? zebCheckForReachOut(host.zeb, &text, &count, &type)
-                               : zebCheckForReachOutOfType(host.zeb, &text, &count,
-                                                           static_cast<uint32_t>(ofType));
+        const int32_t rc = ofType < 0 ? zebCheckForReachOut(host.zeb, &text, &count, &type)
+                                      : zebCheckForReachOutOfType(host.zeb, &text, &count,
+                                                                  static_cast<uint32_t>(ofType));
         message = text != nullptr ? text : "<null>";
         zebFree(text);
         return rc;
@@ -225,9 +222,9 @@ private:
 TEST(ServerCalls, TrackingGoesOnWhileAnotherThreadWaitsOnTheServer) {
     HoldingPeer peer;
     Host host;
-    writeRegisteredConfig(host.dir(), {{"FEATLISTLIMIT:", "4000000000"}});
-    ASSERT_EQ(host.configure("127.0.0.1:" + std::to_string(peer.port()) + "/app"), 0);
-    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    ASSERT_EQ(host.startRegistered("127.0.0.1:" + std::to_string(peer.port()) + "/app",
+                                   {{"FEATLISTLIMIT:", "4000000000"}}),
+              0);
     ASSERT_TRUE(peer.waitForConnections(1));  // the start-up sync, refused
 
     std::atomic<bool> testDone{false};
@@ -255,10 +252,10 @@ TEST(ServerCalls, TrackingGoesOnWhileAnotherThreadWaitsOnTheServer) {
 
 TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
     Host host;
-    writeRegisteredConfig(host.dir(), {{"FEATLISTLIMIT:", "4000000000"},
-                                       {"FILESIZETHRESHOLD:", "4000000"}});
-    ASSERT_EQ(host.configure("127.0.0.1:" + std::to_string(TinyproxyProcess::freePort())), 0);
-    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    ASSERT_EQ(
+        host.startRegistered("127.0.0.1:" + std::to_string(TinyproxyProcess::freePort()),
+                             {{"FEATLISTLIMIT:", "4000000000"}, {"FILESIZETHRESHOLD:", "4000000"}}),
+        0);
     constexpr int kThreads = 4;
     std::vector<int> accepted(kThreads, 0);
     std::atomic<int> misordered{0};
@@ -269,7 +266,8 @@ TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
             const std::string who = "T" + std::to_string(t);
             ++started;
             for (int i = 0;; ++i) {
-                const int32_t rc = zebTrackEvent(host.zeb, who.c_str(), std::to_string(i).c_str(), nullptr);
+                const int32_t rc =
+                    zebTrackEvent(host.zeb, who.c_str(), std::to_string(i).c_str(), nullptr);
                 if (rc == ZEB_E_STOPPED) break;
                 if (rc != 0 || i != accepted[t]) ++misordered;
                 ++accepted[t];

@@ -19,11 +19,10 @@ using namespace zebtest;
 using ZEBInternal::RuntimeSettings;
 using ZEBInternal::ZEBSDK;
 
-CallHomeServer::Config serverWith(const std::string& script) {
-    CallHomeServer::Config config;
-    config.aesKeyHex = kAesKey;
-    config.script = script;
-    return config;
+int32_t configureAndStart(ZEBSDK& sdk, const std::string& dir, const CallHomeServer& server) {
+    const int32_t rc = sdk.createConfig(dir, kProductID, "App", server.address() + "/app", 1,
+                                        kAesKey, false, false);
+    return rc != 0 ? rc : sdk.startSDK();
 }
 
 // Every checked call of an instance, as the codes it gives.
@@ -46,16 +45,13 @@ std::vector<int32_t> checkedCalls(ZEBSDK& sdk) {
 TEST(SdkOnline, RegistrationThatKeepsFailingEndsInStateSixAndStoresNothing) {
     // A client ID that would name files outside the data directory is no
     // usable answer, whatever else the answer says.
-    CallHomeServer server(serverWith("[newreg]\nCLIENTID:../evil\n****CONFIG\nFTFLAG:0\n"));
+    CallHomeServer server(aesServer("[newreg]\nCLIENTID:../evil\n****CONFIG\nFTFLAG:0\n"));
     RuntimeSettings settings;
     settings.NEWREGRETRYSEC = 0;
     settings.NEWREGRETRYATTEMPTMAX = 3;
     TempDir dir;
     ZEBSDK sdk(0, settings);
-    ASSERT_EQ(sdk.createConfig(dir.path(), kProductID, "App", server.address() + "/app", 1,
-                               kAesKey, false, false),
-              0);
-    ASSERT_EQ(sdk.startSDK(), 0);
+    ASSERT_EQ(configureAndStart(sdk, dir.path(), server), 0);
     ASSERT_TRUE(eventually([&] { return sdk.getState() == 6; }));
     EXPECT_EQ(waitForType(server, "newreg", 3)["verdict"], "ok");
     for (int32_t code : checkedCalls(sdk)) EXPECT_EQ(code, -998);
@@ -68,17 +64,14 @@ TEST(SdkOnline, RegistrationThatKeepsFailingEndsInStateSixAndStoresNothing) {
 }
 
 TEST(SdkOnline, BackoffDiscardsTheLogAndPingsAtMostOncePerDwell) {
-    CallHomeServer server(serverWith("[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nBACKOFF:1\n"));
+    CallHomeServer server(aesServer("[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nBACKOFF:1\n"));
     RuntimeSettings settings;
     settings.AUTOSYNCCHECKDWELLSEC = 1;
     settings.PINGDWELLSEC = 2;
     TempDir dir;
     writeRegisteredConfig(dir.path());
     ZEBSDK sdk(0, settings);
-    ASSERT_EQ(sdk.createConfig(dir.path(), kProductID, "App", server.address() + "/app", 1,
-                               kAesKey, false, false),
-              0);
-    ASSERT_EQ(sdk.startSDK(), 0);
+    ASSERT_EQ(configureAndStart(sdk, dir.path(), server), 0);
     ASSERT_TRUE(eventually([&] { return sdk.getState() == 9; }));
     EXPECT_EQ(sdk.trackEvent("Menu", "Open", ""), -330);
     EXPECT_EQ(sdk.sync(false), -330);
@@ -109,16 +102,13 @@ TEST(SdkOnline, BackoffDiscardsTheLogAndPingsAtMostOncePerDwell) {
 }
 
 TEST(SdkOnline, ADisabledClientStopsAllWork) {
-    CallHomeServer server(serverWith("[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nDISABLED:1\n"));
+    CallHomeServer server(aesServer("[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nDISABLED:1\n"));
     RuntimeSettings settings;
     settings.AUTOSYNCCHECKDWELLSEC = 1;
     TempDir dir;
     writeRegisteredConfig(dir.path(), {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
     ZEBSDK sdk(0, settings);
-    ASSERT_EQ(sdk.createConfig(dir.path(), kProductID, "App", server.address() + "/app", 1,
-                               kAesKey, false, false),
-              0);
-    ASSERT_EQ(sdk.startSDK(), 0);
+    ASSERT_EQ(configureAndStart(sdk, dir.path(), server), 0);
     ASSERT_TRUE(eventually([&] { return sdk.getState() == 10; }));
     for (int32_t code : checkedCalls(sdk)) EXPECT_EQ(code, -331);
     std::this_thread::sleep_for(2500ms);  // two more passes, which must send nothing

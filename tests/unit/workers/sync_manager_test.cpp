@@ -36,8 +36,7 @@ struct FakeLogs : ZEBLogFileSource {
 // Counts the passes that found a sync due (each asks for a handler first),
 // can hold such a pass there, and can make the host's status callback fail.
 struct FakeReachOut : ZEBReachOutQueue {
-    void addMessage(const std::string&, const std::string&, int32_t,
-                    const std::string&) override {}
+    void addMessage(const std::string&, const std::string&, int32_t, const std::string&) override {}
     bool hasHandler() override {
         ++duePasses;
         while (hold) std::this_thread::sleep_for(1ms);
@@ -112,9 +111,8 @@ TEST_F(SyncManagerTest, ARequestIsServedAtOnceWhenItArrivesDuringOrRightAfterAPa
     for (int k = 3; k <= 30; ++k) {
         // Request the moment the previous pass has ended, while its thread
         // is still on its way into the dwell.
-        ASSERT_TRUE(within(5s, [&] {
-            return reachOut.duePasses >= k - 1 && !manager->isSyncRunning();
-        }));
+        ASSERT_TRUE(
+            within(5s, [&] { return reachOut.duePasses >= k - 1 && !manager->isSyncRunning(); }));
         ASSERT_TRUE(manager->requestSync(false, TimeValue{}, false));
         ASSERT_TRUE(within(5s, [&] { return reachOut.duePasses >= k; }))
             << "request " << k << " waited for the 60 s dwell";
