@@ -81,7 +81,7 @@ bool containsLineFeed(const std::string& text) { return text.find('\n') != std::
 }  // namespace
 
 bool ConfigFile::isUsableClientID(const std::string& id) {
-    if (id.empty() || id == "." || id == "..") return false;
+    if (id.empty() || id.size() > kMaxClientIDBytes || id == "." || id == "..") return false;
     for (const char c : id) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F) return false;

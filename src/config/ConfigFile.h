@@ -83,8 +83,11 @@ public:
     // Stores the client ID from registration; state 4. False, nothing
     // stored, when the ID is not usable (isUsableClientID).
     bool setClientID(const std::string& id);
-    // The ID becomes part of every log file name, so it must be one name:
-    // not empty, "." or "..", and without "/", backslash or control bytes.
+    // The ID becomes part of every log file name, so it must be one name
+    // that fits: not empty, "." or "..", at most kMaxClientIDBytes (a log
+    // file name then stays well under the 255 bytes a name may have), and
+    // without "/", backslash or control bytes.
+    static constexpr size_t kMaxClientIDBytes = 128;
     static bool isUsableClientID(const std::string& id);
 
     std::string getClientID() const;

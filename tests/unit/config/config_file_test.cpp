@@ -155,6 +155,27 @@ TEST_F(ConfigFileTest, EmptyClientIDIsRejectedEvenWhenSigned) {
     EXPECT_EQ(cfg->getConfigVersion(), "0");
 }
 
+TEST_F(ConfigFileTest, AClientIDMustBeOneFileNamePart) {
+    // The ID is part of every log file name: from registration, from a
+    // server's configuration section or from a file, one that is no single
+    // name part of a sane length is refused.
+    for (const std::string& bad : std::vector<std::string>{".", "..", "a/b", "../x", "a\\b",
+                                                          "a\x01" "b", "a\x7f",
+                                                          std::string(129, 'c')}) {
+        auto cfg = open();
+        EXPECT_FALSE(cfg->setClientID(bad)) << bad;
+        EXPECT_FALSE(cfg->applyServerSetting("CLIENTID:", bad)) << bad;
+        EXPECT_EQ(cfg->getClientID(), "");
+        ConfigValues v;
+        v.clientID = bad;
+        d.putSigned(zebtest::stampAt(-1), v);
+        EXPECT_FALSE(open()->load()) << bad;
+    }
+    auto cfg = open();
+    EXPECT_TRUE(cfg->setClientID(std::string(128, 'c')));
+    EXPECT_TRUE(cfg->applyServerSetting("CLIENTID:", "0A1B-c_d.e"));
+}
+
 TEST_F(ConfigFileTest, BackoffFromTheFileIsActiveOnlyWhileInTheFuture) {
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
     const struct {
