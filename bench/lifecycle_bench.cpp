@@ -198,6 +198,9 @@ struct SyncingClient {
         writeBenchConfig(host.dir());
         host.configure(server.address() + "/app");
         zebStartSDK(host.zeb);
+        // The start-up sync collects the machine's description first; the
+        // figures are about uploads, so it is left to finish.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         syncer = std::thread([this] {
             while (running) {
                 if (zebSync(host.zeb, false) == 0) ++syncs;
