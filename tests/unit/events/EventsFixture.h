@@ -8,6 +8,7 @@
 
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 #include "util/Files.h"
 #include "util/Strings.h"
@@ -50,16 +51,7 @@ inline std::vector<std::string> linesOf(const std::string& path) {
 
 // Field `index` of a log line ("$"-separated, honouring backslash escapes).
 inline std::string field(const std::string& line, size_t index) {
-    std::vector<std::string> fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) {
-            fields.back().push_back(line[++i]);
-        } else if (line[i] == '$') {
-            fields.emplace_back();
-        } else {
-            fields.back().push_back(line[i]);
-        }
-    }
+    const std::vector<std::string> fields = zebtest::eventFields(line);
     return index < fields.size() ? fields[index] : std::string("<none>");
 }
 
