@@ -42,27 +42,27 @@ bool ZEBNewRegManager::attemptRegistration() {
             !optOutRequested_ && context_->configuration->getReachOutOnAutoSync() &&
             context_->reachOutManager != nullptr && context_->reachOutManager->isReady();
         ZEBNewRegistration message(context_, sendReachOut, optOutRequested_);
-        if (message.exchange()) {
-            attempts_ = settings_->NEWREGRETRYATTEMPTMAX;  // later runs do nothing
-            registered = true;
-            context_->sdk->newRegCompleted(kRegistered);
-            return true;
-        }
+        registered = message.exchange();
     } catch (...) {
-        // A failure outside the exchange (the reach-out query, the SDK's
-        // report) counts as a failed attempt; only a success already
-        // reported stands.
-        if (registered) return true;
+        // A failure outside the exchange (the reach-out query) counts as a
+        // failed attempt.
     }
-    if (attempts_ >= settings_->NEWREGRETRYATTEMPTMAX) {
-        try {
-            context_->sdk->newRegCompleted(kFailed);
-        } catch (...) {
-            // The SDK records its own failures; nothing more can be told.
-        }
+    if (registered) {
+        attempts_ = settings_->NEWREGRETRYATTEMPTMAX;  // later runs do nothing
+        report(kRegistered);
         return true;
     }
-    return false;
+    if (attempts_ < settings_->NEWREGRETRYATTEMPTMAX) return false;
+    report(kFailed);
+    return true;
+}
+
+void ZEBNewRegManager::report(int result) {
+    try {
+        context_->sdk->newRegCompleted(result);
+    } catch (...) {
+        // The SDK records its own failures; nothing more can be told.
+    }
 }
 
 void ZEBNewRegManager::stop() {

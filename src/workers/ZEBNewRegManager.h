@@ -46,6 +46,9 @@ public:
     virtual bool attemptRegistration();
 
 private:
+    // Tells the SDK how registration ended; never throws.
+    void report(int result);
+
     const SDKContext* const context_;        // borrowed
     const RuntimeSettings* const settings_;  // borrowed
     uint32_t attempts_ = 0;

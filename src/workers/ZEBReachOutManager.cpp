@@ -9,7 +9,8 @@ namespace ZEBInternal {
 namespace {
 constexpr uint64_t kStatusPollMicros = 1000000;  // the host is asked once a second
 constexpr uint64_t kNapSliceMicros = 20000;      // how soon a stop ends a poll wait
-constexpr uint64_t kCloseSettleMicros = 50000;   // before and after close()
+const TimeValue kNapSlice{0, static_cast<uint32_t>(kNapSliceMicros)};
+const TimeValue kCloseSettle{0, 50000};  // before and after close()
 // A host whose show() never returns must not hold zebStopSDK for ever:
 // close() then goes out anyway, which may be what ends that show.
 constexpr uint64_t kShowWaitLimitMicros = 10000000;
@@ -67,7 +68,7 @@ void ZEBReachOutManager::display(const Entry& entry, ZEBSDKReachOutHandler& hand
 
 void ZEBReachOutManager::nap(uint64_t micros) const {
     for (uint64_t slept = 0; slept < micros && !stopping_; slept += kNapSliceMicros) {
-        timeutil::sleepFor(TimeValue{0, static_cast<uint32_t>(kNapSliceMicros)});
+        timeutil::sleepFor(kNapSlice);
     }
 }
 
@@ -132,15 +133,15 @@ void ZEBReachOutManager::stop() {
     // close() must not overtake a show() still in progress on our thread.
     for (uint64_t waited = 0; !displayDone_ && waited < kShowWaitLimitMicros;
          waited += kNapSliceMicros) {
-        timeutil::sleepFor(TimeValue{0, static_cast<uint32_t>(kNapSliceMicros)});
+        timeutil::sleepFor(kNapSlice);
     }
-    timeutil::sleepFor(TimeValue{0, static_cast<uint32_t>(kCloseSettleMicros)});
+    timeutil::sleepFor(kCloseSettle);
     try {
         handler->close();
     } catch (...) {
         // The host's close failing must not keep the other workers running.
     }
-    timeutil::sleepFor(TimeValue{0, static_cast<uint32_t>(kCloseSettleMicros)});
+    timeutil::sleepFor(kCloseSettle);
 }
 
 void ZEBReachOutManager::join() {

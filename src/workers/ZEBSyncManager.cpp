@@ -107,6 +107,10 @@ void ZEBSyncManager::endPass() {
     followUpRequested_ = false;
     followUpReachOut_ = false;
     ++passesEnded_;
+    releaseWaitersLocked();
+}
+
+void ZEBSyncManager::releaseWaitersLocked() {
     // No broadcast exists: one signal per waiter.
     for (unsigned i = 0; i < waiters_; ++i) stateCV_->signal();
 }
@@ -188,7 +192,7 @@ void ZEBSyncManager::stop() {
     {
         ZEBScopedLock guard(stateLock_.get());
         stopRequested_ = true;
-        for (unsigned i = 0; i < waiters_; ++i) stateCV_->signal();
+        releaseWaitersLocked();
     }
     thread_->stop();
 }

@@ -76,6 +76,8 @@ private:
     void pass();
     // Clears the pass's flags, counts it and releases the waiting requesters.
     void endPass();
+    // REQUIRES: stateLock_ held. Wakes every requester waiting on stateCV_.
+    void releaseWaitersLocked();
     // manual: the host asked (zebSync or the final sync of zebStopSDK).
     void dueSync(bool reachOut, bool manual);
     bool syncStep(bool reachOut);
