@@ -210,7 +210,9 @@ void ConnectionHandler::servePost(const HttpRequest& request, bool tunnelled) {
     if (record_.mode != "tls") record_.mode = encrypted ? "aes" : "plain";
 
     DecodedRequest decoded;
+    record_.bodyBytes = static_cast<long>(request.body.size());
     decodeRequest(request.body, encrypted, ctx_.decode, decoded);
+    if (decoded.verdict == "ok") record_.textBytes = static_cast<long>(decoded.text.size());
     record_.type = decoded.type;
     record_.client = decoded.clientId;
     if (!decoded.answerable) {

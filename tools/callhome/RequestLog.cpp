@@ -22,6 +22,12 @@ std::string field(const std::string& value) {
     return out;
 }
 
+void writeStdoutLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void RequestLog::print(const RequestRecord& r) {
@@ -31,17 +37,28 @@ void RequestLog::print(const RequestRecord& r) {
                        " verdict=" + field(r.verdict) + " http=" + std::to_string(r.http) +
                        " answer=" + field(r.answer) + " fault=" + field(r.fault) +
                        " auth=" + field(r.auth);
+    if (r.bodyBytes >= 0) line += " body=" + std::to_string(r.bodyBytes);
+    if (r.textBytes >= 0) line += " text=" + std::to_string(r.textBytes);
     if (!r.newId.empty()) line += " newid=" + field(r.newId);
     if (!r.stored.empty()) line += " stored=" + field(r.stored);
     if (!r.detail.empty()) line += " detail=" + field(r.detail);
-    printLine(line);
+    std::lock_guard<std::mutex> lock(lock_);
+    writeStdoutLine(line);
+    appendToRequestLog(line);
+}
+
+void RequestLog::appendToRequestLog(const std::string& line) {
+    if (outDir_.empty()) return;
+    // Appended under lock_, so lines never interleave; a reader may see the
+    // last line still growing, never two lines mixed.
+    const std::string path = outDir_ + "/requests.log";
+    if (!ZEBInternal::writeFile(path, line + "\n", true))
+        std::fprintf(stderr, "zeb-callhome: appending to %s failed\n", path.c_str());
 }
 
 void RequestLog::printLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(lock_);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    writeStdoutLine(line);
 }
 
 std::string RequestLog::store(const std::string& name, const std::string& content) {

@@ -1,6 +1,7 @@
 #pragma once
-// What the server tells the world: one line per request on stdout, and the
-// decoded requests and uploads stored in the output folder.
+// What the server tells the world: one line per request on stdout (and in
+// "requests.log" of the output folder), and the decoded requests and uploads
+// stored in the output folder.
 //
 // Shared by all connection threads; every operation takes the log's own
 // lock, so lines never interleave and stored names never collide.
@@ -25,6 +26,8 @@ struct RequestRecord {
     std::string newId;       // the CLIENTID a newreg answer gave out
     std::string stored;      // file name in the output folder
     std::string detail;      // free text explaining a refusal
+    long bodyBytes = -1;     // request body as received; -1 when none was read
+    long textBytes = -1;     // the body decoded; -1 when it could not be
 };
 
 class RequestLog {
@@ -35,8 +38,10 @@ public:
     RequestLog& operator=(const RequestLog&) = delete;
 
     // "REQUEST seq=.. type=.. client=.. mode=.. form=.. path=.. verdict=..
-    // http=.. answer=.. fault=.. auth=..", then "newid=..", "stored=.." and
-    // "detail=.." when set. Values hold no white space; flushed at once.
+    // http=.. answer=.. fault=.. auth=..", then "body=..", "text=..",
+    // "newid=..", "stored=.." and "detail=.." when set. Values hold no white
+    // space; flushed at once, and appended to the output folder's
+    // "requests.log" when there is a folder.
     void print(const RequestRecord& record);
     // A line of its own ("LISTENING ...", "STOPPED"), flushed.
     void printLine(const std::string& line);
@@ -47,6 +52,8 @@ public:
     std::string store(const std::string& name, const std::string& content);
 
 private:
+    void appendToRequestLog(const std::string& line);  // REQUIRES: lock_ held
+
     std::mutex lock_;
     const std::string outDir_;
     unsigned long tempCounter_ = 0;  // guarded by lock_
