@@ -42,6 +42,7 @@ struct RuntimeSettings {
     uint32_t SAFETYEXCEPTIONDATATHRESHOLD = 262144;
     uint8_t USEPROXYFALLBACK = 1;
     uint8_t USEPROTOCOLFALLBACK = 1;
+    uint32_t CONNECTTIMEOUTSEC = 10;                  // TCP connect, over all of a host's addresses
     uint32_t SSLHANDSHAKETIMEOUTSEC = 5;
     uint32_t SENDTIMEOUTSEC = 5;
     uint32_t REQ1RECEIVETIMEOUTSEC = 10;              // registration, ping, test, message check

@@ -1,19 +1,19 @@
 #include "transport/SocketChannel.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <mbedtls/error.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
-
-#include <mbedtls/error.h>
 
 #include <cerrno>
 #include <climits>
 #include <ctime>
 
-#include "core/ZEBStopMonitor.h"
 #include "config/RuntimeSettings.h"
+#include "core/ZEBStopMonitor.h"
 #include "util/TimeValue.h"
 #include "util/ZEBException.h"
 
@@ -27,7 +27,9 @@ constexpr size_t kReadChunk = 1024;
 // Budgets bound the total time an operation spends waiting for its socket
 // and are never reset by progress. 64-bit so that a huge setting cannot wrap
 // to a small budget.
-uint64_t retryBudgetMillis(uint32_t timeoutSeconds) { return uint64_t{timeoutSeconds} * 1000; }
+uint64_t retryBudgetMillis(uint32_t timeoutSeconds) {
+    return uint64_t{timeoutSeconds} * 1000;
+}
 
 int64_t monotonicMillis() {
     struct timespec now {};
@@ -102,28 +104,61 @@ bool SocketChannel::continueRequest() {
 
 void SocketChannel::fail(const std::string& message) {
     state = kFailed;
-    throw ZEBNetworkException("Socket to " + host + ":" + std::to_string(port) + "; " +
-                              message);
+    throw ZEBNetworkException("Socket to " + host + ":" + std::to_string(port) + "; " + message);
 }
 
 void SocketChannel::connect() {
     if (state != kCreated)
         fail("BUG - Connect called in illegal state (" + std::to_string(state) + ").");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
     const std::string portText = std::to_string(port);
-    const int rc =
-        mbedtls_net_connect(socket.get(), host.c_str(), portText.c_str(), MBEDTLS_NET_PROTO_TCP);
-    if (rc != 0) fail("Connect error " + errorText(rc) + ".");
-    // mbedtls opens the socket without close-on-exec; a host that forks and
-    // execs must not inherit the connection.
-    const int flags = fcntl(socket.fd(), F_GETFD);
-    if (flags >= 0) fcntl(socket.fd(), F_SETFD, flags | FD_CLOEXEC);
+    if (::getaddrinfo(host.c_str(), portText.c_str(), &hints, &found) != 0 || found == nullptr)
+        fail("Connect error " + errorText(MBEDTLS_ERR_NET_UNKNOWN_HOST) + ".");
+    const std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, ::freeaddrinfo);
+    // A blocking connect to an address that never answers waits for the
+    // kernel's SYN retries (about two minutes) and cannot see a stop, which
+    // would hold a host's zebStopSDK or zebDestroyInstance that long. So the
+    // socket connects non-blocking, in waits of at most 50 ms, within one
+    // CONNECTTIMEOUTSEC budget for all of the host's addresses.
+    const uint64_t budget = retryBudgetMillis(settings->CONNECTTIMEOUTSEC);
+    uint64_t waited = 0;
+    int lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) {
+            lastError = MBEDTLS_ERR_NET_SOCKET_FAILED;
+            continue;
+        }
+        socket.get()->fd = fd;  // closed by the context from here on
+        int result = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+        while (result == EINPROGRESS || result == EINTR) {
+            waited += waitForSocket(fd, POLLOUT);
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 0) > 0) {
+                socklen_t length = sizeof result;
+                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) result = errno;
+                continue;  // connected (0) or refused: this address is decided
+            }
+            if (!continueRequest()) fail("Connect stopped: the SDK is stopping.");
+            if (waited >= budget)
+                fail("Connect error: no answer within " +
+                     std::to_string(settings->CONNECTTIMEOUTSEC) + " s.");
+        }
+        if (result == 0) break;
+        lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
+        mbedtls_net_free(socket.get());  // closes fd; the next address gets a new one
+    }
+    if (socket.fd() < 0) fail("Connect error " + errorText(lastError) + ".");
     // A request goes out whole and the answer is awaited at once: holding
     // back the last small TLS record for the peer's delayed acknowledgement
     // would only add tens of milliseconds to every exchange.
     const int noDelay = 1;
     setsockopt(socket.fd(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    const int nb = mbedtls_net_set_nonblock(socket.get());
-    if (nb != 0) fail("Unable to set socket async (" + errorText(nb) + ").");
     state = kConnected;
 }
 
@@ -144,16 +179,16 @@ void SocketChannel::initTls(const std::vector<std::string>& certs) {
     if (parsed < 0) fail("InitSSL error - x509 parse " + errorText(parsed) + ".");
     // A positive result counts certificates that did not parse; trusting
     // the rest silently would hide a damaged list.
-    if (parsed > 0) fail("InitSSL error - x509 parse partial results " + std::to_string(parsed) + ".");
+    if (parsed > 0)
+        fail("InitSSL error - x509 parse partial results " + std::to_string(parsed) + ".");
 }
 
 void SocketChannel::connectTls() {
     if (!tls || (state != kConnected && state != kRead))
         fail("BUG - ConnectSSL called in illegal state (" + std::to_string(state) + ").");
     TlsObjects& t = *tls;
-    const int defaults = mbedtls_ssl_config_defaults(&t.config, MBEDTLS_SSL_IS_CLIENT,
-                                                     MBEDTLS_SSL_TRANSPORT_STREAM,
-                                                     MBEDTLS_SSL_PRESET_DEFAULT);
+    const int defaults = mbedtls_ssl_config_defaults(
+        &t.config, MBEDTLS_SSL_IS_CLIENT, MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT);
     if (defaults != 0) fail("ConnectSSL error config defaults " + errorText(defaults) + ".");
     mbedtls_ssl_conf_authmode(&t.config, MBEDTLS_SSL_VERIFY_REQUIRED);
     mbedtls_ssl_conf_ca_chain(&t.config, &t.caChain, nullptr);
@@ -236,7 +271,7 @@ std::string SocketChannel::readResponse(bool stopAtHeaderEnd) {
     if (state != kSent)
         fail("BUG - ReadResponse called in illegal state (" + std::to_string(state) + ").");
     const uint64_t budget = retryBudgetMillis(isSyncOrUpload ? settings->REQ2RECEIVETIMEOUTSEC
-                                                              : settings->REQ1RECEIVETIMEOUTSEC);
+                                                             : settings->REQ1RECEIVETIMEOUTSEC);
     uint64_t waited = 0;
     std::string data;
     data.reserve(kReadChunk + 1);

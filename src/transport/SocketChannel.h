@@ -58,9 +58,10 @@ public:
     // False once the stop monitor says the SDK is stopping.
     bool continueRequest();
 
-    // REQUIRES: state kCreated. Resolves host and opens the TCP connection
-    // (one blocking call without a time-out of its own), then makes the
-    // socket non-blocking. State kConnected.
+    // REQUIRES: state kCreated. Resolves host (the system resolver's own
+    // time-outs apply) and connects to its addresses in turn on a
+    // non-blocking, close-on-exec socket, waiting at most CONNECTTIMEOUTSEC
+    // in total and ending early when the SDK stops. State kConnected.
     void connect();
 
     // Parses certs (PEM texts, each ending with a line end) as the only

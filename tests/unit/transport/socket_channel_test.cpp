@@ -2,14 +2,19 @@
 // budgets, stop requests, the response size limit and a peer that resets.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "support/LoopbackPeer.h"
 #include "support/TinyproxyProcess.h"
-#include "unit/transport/TransportTestSupport.h"
 #include "transport/SocketChannel.h"
+#include "unit/transport/TransportTestSupport.h"
 
 namespace {
 
@@ -23,7 +28,9 @@ using zebtest::secondsSince;
 
 const std::string kRequest = "POST /req1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n";
 
-std::string prefix(uint16_t port) { return "Socket to 127.0.0.1:" + std::to_string(port) + "; "; }
+std::string prefix(uint16_t port) {
+    return "Socket to 127.0.0.1:" + std::to_string(port) + "; ";
+}
 
 struct Fixture {
     FlagStopMonitor monitor;
@@ -109,8 +116,9 @@ TEST(SocketChannel, ResponsesAreLimitedTo16MiB) {
             EXPECT_EQ(channel.readResponse(false).size(), size);
             EXPECT_EQ(channel.getState(), SocketChannel::kRead);
         } else {
-            EXPECT_EQ(networkError([&] { channel.readResponse(false); }),
-                      prefix(peer.port()) + "ReadResponse error: response larger than 16777216 bytes.");
+            EXPECT_EQ(
+                networkError([&] { channel.readResponse(false); }),
+                prefix(peer.port()) + "ReadResponse error: response larger than 16777216 bytes.");
         }
     }
 }
@@ -140,10 +148,66 @@ TEST(SocketChannel, RefusedConnectAndMisuseAreReported) {
     EXPECT_EQ(networkError([&] { fresh.readResponse(false); }),
               prefix(deadPort) + "BUG - ReadResponse called in illegal state (0).");
     SocketChannel refused(&f.monitor, &f.settings, false, "127.0.0.1", deadPort, "");
-    EXPECT_EQ(networkError([&] { refused.connect(); }),
-              prefix(deadPort) + "Connect error NET - The connection to the given server / port failed.");
+    EXPECT_EQ(
+        networkError([&] { refused.connect(); }),
+        prefix(deadPort) + "Connect error NET - The connection to the given server / port failed.");
     EXPECT_EQ(networkError([&] { refused.connect(); }),
               prefix(deadPort) + "BUG - Connect called in illegal state (-9).");
+}
+
+// A loopback listener that never accepts, its one-place queue taken: the
+// kernel drops every further SYN, as a host that has gone from the network
+// would, so a connect to it stays pending until the client gives up.
+class Unanswered {
+public:
+    Unanswered() : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            throw std::runtime_error("loopback listener");
+        port_ = ntohs(a.sin_port);
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            throw std::runtime_error("filling the queue");
+    }
+    ~Unanswered() {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    int listener_;
+    int filler_ = -1;
+    uint16_t port_ = 0;
+};
+
+TEST(SocketChannel, AConnectNobodyAnswersEndsAtItsBudgetOrWhenTheSdkStops) {
+    Fixture f;
+    Unanswered nobody;
+    f.settings.CONNECTTIMEOUTSEC = 1;
+    SocketChannel timed(&f.monitor, &f.settings, false, "127.0.0.1", nobody.port(), "");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(networkError([&] { timed.connect(); }),
+              prefix(nobody.port()) + "Connect error: no answer within 1 s.");
+    EXPECT_GE(secondsSince(start), 0.9);
+    EXPECT_LT(secondsSince(start), 2.0);
+
+    f.settings.CONNECTTIMEOUTSEC = 60;
+    SocketChannel stopped(&f.monitor, &f.settings, false, "127.0.0.1", nobody.port(), "");
+    std::thread stopper([&f] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        f.monitor.stop = true;
+    });
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(networkError([&] { stopped.connect(); }),
+              prefix(nobody.port()) + "Connect stopped: the SDK is stopping.");
+    EXPECT_LT(secondsSince(start), 1.0);
+    stopper.join();
 }
 
 }  // namespace
