@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -329,6 +330,133 @@ TEST(Faults, KilledWhileTrackingAndWhileUploadingThenStartedAgain) {
               << " on disk; all reached the server; " << tally.duplicates()
               << " duplicate deliveries, " << ackedTwice << " events acknowledged twice; peak log "
               << peak << " of " << limit << " bytes\n";
+}
+
+// Fills the file system under dir until a write fails; the filler's path.
+std::string fillUp(const std::string& dir) {
+    const std::string path = dir + "/filler";
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) return path;
+    const std::string chunk(512, 'f');
+    while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() && std::fflush(f) == 0) {
+    }
+    std::fclose(f);
+    return path;
+}
+
+TEST(Faults, AFullOrReadOnlyDataDirectoryFailsWritesButKeepsTheConfiguration) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a tmpfs in a private mount namespace";
+    TempDir base;
+    const std::string mountPoint = base.file("data");
+    ASSERT_EQ(::mkdir(mountPoint.c_str(), 0755), 0);
+    FaultHostProcess host({"--tmpfs", mountPoint, "256"});
+    if (host.greeting() != "READY") GTEST_SKIP() << host.greeting();
+    // The host's tmpfs, as this process reaches it.
+    const std::string d = "/proc/" + std::to_string(host.pid()) + "/root" + mountPoint;
+    writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    // Each sync changes the configuration, so each one saves it.
+    std::string script;
+    for (int v = 2; v <= 6; ++v)
+        script += "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n****CONFIG\nCONFIGVERSION:" +
+                  std::to_string(v) + "\n";
+    CallHomeServer server(aesServer(script));
+    ASSERT_EQ(host.ask("config " + mountPoint + " " + server.address() + "/app"), "0");
+    ASSERT_EQ(host.ask("start"), "0");
+    ASSERT_TRUE(eventually([&] { return validConfig(d)["CONFIGVERSION:"] == "2"; }));
+    ASSERT_FALSE(waitForType(server, "upload", 1).empty());
+
+    // Full: the save and the log writes fail; the file stays as it was.
+    const std::string filler = fillUp(d);
+    ASSERT_EQ(host.ask("track D 0 50"), "0");
+    ASSERT_EQ(host.ask("sync"), "0");
+    ASSERT_FALSE(waitForType(server, "sync", 2).empty());
+    const auto full = validConfig(d);
+    EXPECT_EQ(full.at("CLIENTID:"), kClientID);
+    EXPECT_EQ(full.at("CONFIGVERSION:"), "2");
+    int cut = 0;
+    eventsOnDisk(d, cut);
+    EXPECT_EQ(cut, 0) << "a failed append left part of a line";
+    for (const auto& name : namesIn(d)) EXPECT_EQ(name.find(".cfgtmp"), std::string::npos);
+
+    // Room again: the next sync saves, and the later events go out.
+    ASSERT_EQ(::unlink(filler.c_str()), 0);
+    ASSERT_EQ(host.ask("track D 50 50"), "0");
+    ASSERT_EQ(host.ask("sync"), "0");
+    ASSERT_TRUE(eventually([&] { return validConfig(d)["CONFIGVERSION:"] == "4"; }));
+
+    // Read-only: the same again.
+    ASSERT_EQ(host.ask("ro"), "0");
+    ASSERT_EQ(host.ask("track D 100 50"), "0");
+    ASSERT_EQ(host.ask("sync"), "0");
+    ASSERT_FALSE(waitForType(server, "sync", 4).empty());
+    EXPECT_EQ(validConfig(d)["CONFIGVERSION:"], "4");
+    ASSERT_EQ(host.ask("rw"), "0");
+    ASSERT_EQ(host.ask("stop 10"), "0");
+    ASSERT_EQ(host.ask("destroy"), "0");
+    EXPECT_EQ(validConfig(d)["CONFIGVERSION:"], "6");
+    // The next run finds a registered client.
+    ASSERT_EQ(host.ask("config " + mountPoint + " " + server.address() + "/app"), "0");
+    EXPECT_EQ(host.ask("state"), "1");
+    EXPECT_EQ(host.ask("clientid"), kClientID);
+
+    Tally tally;
+    tally.add(server);
+    for (int i = 50; i < 100; ++i) EXPECT_EQ(tally.acknowledged["D" + std::to_string(i)], 1) << i;
+    int lost = 0;
+    for (int i = 0; i < 150; ++i) lost += tally.acknowledged.count("D" + std::to_string(i)) == 0;
+    std::cout << "[ figures  ] 150 events tracked, " << lost
+              << " lost to the full and the read-only disk, none acknowledged twice\n";
+    EXPECT_EQ(host.ask("quit"), "0");
+}
+
+TEST(Faults, ConfigurationAndClosedLogsReachTheDiskBeforeTheirNewNames) {
+    if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    TempDir dir;
+    const std::string d = dir.path();
+    writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    CallHomeServer server(
+        aesServer("[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n****CONFIG\nCONFIGVERSION:2\n"));
+    const std::string trace = dir.file("trace.txt");
+    {
+        FaultHostProcess host({},
+                              {"strace", "-f", "-qq", "-y", "-o", trace, "-e",
+                               "trace=fdatasync,fsync,rename,renameat,renameat2,unlink,unlinkat"});
+        if (host.greeting() != "READY") GTEST_SKIP() << "strace cannot trace here";
+        ASSERT_EQ(host.ask("config " + d + " " + server.address() + "/app"), "0");
+        ASSERT_EQ(host.ask("start"), "0");
+        ASSERT_FALSE(waitForType(server, "upload", 1).empty());
+        ASSERT_EQ(host.ask("quit"), "0");
+        ASSERT_TRUE(host.waitExit(10s));
+    }
+    std::vector<std::string> calls;
+    {
+        std::ifstream in(trace);
+        for (std::string line; std::getline(in, line);) calls.push_back(line);
+    }
+    const auto find = [&](const std::string& a, const std::string& b, size_t from) {
+        for (size_t i = from; i < calls.size(); ++i)
+            if (contains(calls[i], a) && contains(calls[i], b)) return i;
+        return calls.size();
+    };
+    const size_t none = calls.size();
+    // The configuration: data flushed, renamed, the directory flushed, and
+    // only then the older file removed.
+    const size_t saved = find("fdatasync(", ".cfgtmp>", 0);
+    const size_t renamed = find("rename", ".cfgtmp\"", saved);
+    const size_t dirSynced = find("fsync(", d + ">", renamed);
+    const size_t removed = find("unlink", "_0000000000001.cfg\"", 0);
+    EXPECT_LT(saved, renamed);
+    EXPECT_LT(renamed, dirSynced);
+    EXPECT_LT(dirSynced, removed);
+    EXPECT_NE(removed, none);
+    // The closed log: the same order before the upload reads it.
+    const size_t logSynced = find("fdatasync(", ".logtmp>", 0);
+    const size_t logRenamed = find("rename", ".logtmp\"", logSynced);
+    EXPECT_NE(logRenamed, none);
+    EXPECT_LT(logRenamed, find("fsync(", d + ">", logRenamed));
+    if (::testing::Test::HasFailure()) {
+        for (const auto& line : calls) std::cout << line << "\n";
+    }
 }
 
 }  // namespace
