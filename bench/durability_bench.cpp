@@ -30,6 +30,13 @@ using namespace ZEBInternal;
 
 constexpr int kEventsPerPass = 100;
 
+LogFile::Batch eventBatch() {
+    LogFile::Batch batch;
+    for (int i = 0; i < kEventsPerPass; ++i)
+        batch.push_back(std::make_unique<ZEBEventBasic>("Menu", "Open", "S"));
+    return batch;
+}
+
 void BM_ConfigSaveFlushed(benchmark::State& state) {
     zebtest::TempDir dir;
     RuntimeSettings settings;
@@ -68,9 +75,7 @@ void BM_LogPassWithCloseFlushed(benchmark::State& state) {
     configuration->file().applyServerSetting("FEATLISTLIMIT:", "4000000000");
     LogFile log(configuration.get());
     for (auto _ : state) {
-        LogFile::Batch batch;
-        for (int i = 0; i < kEventsPerPass; ++i)
-            batch.push_back(std::make_unique<ZEBEventBasic>("Menu", "Open", "S"));
+        LogFile::Batch batch = eventBatch();
         const std::string closed = log.closedFileName();
         log.appendEvents(batch);
         if (!log.closeActiveFile()) state.SkipWithError("close failed");
@@ -91,9 +96,7 @@ void BM_LogPassWithCloseBare(benchmark::State& state) {
     {
         // One real file's text: the new-file line and the events.
         LogFile log(configuration.get());
-        LogFile::Batch batch;
-        for (int i = 0; i < kEventsPerPass; ++i)
-            batch.push_back(std::make_unique<ZEBEventBasic>("Menu", "Open", "S"));
+        LogFile::Batch batch = eventBatch();
         log.appendEvents(batch);
         text = readFile(dir.path() + "/" + log.activeFileName());
         removeFile(dir.path() + "/" + log.activeFileName());

@@ -100,13 +100,7 @@ std::map<std::string, std::string> validConfig(const std::string& dir) {
     if (text.substr(0, bodyAt) !=
         "SIGNATURE:" + upperHexSha256("518204937" + text.substr(bodyAt) + "518204937") + "\n")
         return {};
-    std::map<std::string, std::string> keys;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        const size_t colon = line.find(':');
-        if (colon != std::string::npos) keys[line.substr(0, colon + 1)] = line.substr(colon + 1);
-    }
-    return keys;
+    return configKeys(text);
 }
 
 void age(const std::string& path, int seconds) {
