@@ -3,7 +3,7 @@
 zeb_install_deps() {
     local packages=(cmake ninja-build g++ make pkg-config libmbedtls-dev zlib1g-dev
                     libgtest-dev libgmock-dev libbenchmark-dev openssl
-                    tinyproxy)
+                    tinyproxy strace)
     local missing=()
     local p
     for p in "${packages[@]}"; do

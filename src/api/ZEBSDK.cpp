@@ -1,7 +1,9 @@
 #include "api/ZEBSDK.h"
 
 #include "api/ConfigValidation.h"
+#include "config/ConfigFileNames.h"
 #include "config/Configuration.h"
+#include "config/LeftoverTemporaries.h"
 #include "data/AppData.h"
 #include "events/EventManager.h"
 #include "events/LogFile.h"
@@ -143,6 +145,10 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
         auto configuration = std::make_unique<Configuration>(this, &settings_, args);
         auto appData = std::make_unique<AppData>(&settings_);
         appData->fingerprint().setInputs(configFilePath, productID);
+        // A crash between a save's write and its rename leaves a temporary
+        // that nothing else would ever remove.
+        removeLeftoverConfigTemporaries(dataDirectory, configFilePrefix(productID, appName),
+                                        kLeftoverTemporaryAgeSeconds);
         const bool loaded = configuration->load();
 
         ZEBScopedLock state(stateLock_.get());

@@ -217,9 +217,14 @@ bool ConfigFile::save() {
     // An application name holding "/" would put the file outside the data
     // directory: refuse rather than write there.
     const bool plainName = name.find('/') == std::string::npos;
-    if (plainName && writeFile(dataDirectory_ + "/" + temporary, text, false) &&
+    // The new file reaches the disk before its name does, and its name before
+    // the older files go: otherwise a power loss could leave an empty newest
+    // file and no older one, and the client would register again under a new
+    // ID. Older files whose replacement is not known to be on disk stay; the
+    // next load removes them.
+    if (plainName && writeFileDurably(dataDirectory_ + "/" + temporary, text) &&
         renameInDirectory(dataDirectory_, temporary, name)) {
-        deleteOlderCandidates(values_.nameSuffix);
+        if (syncDirectory(dataDirectory_)) deleteOlderCandidates(values_.nameSuffix);
         fileState_ = kStateInSync;
         return true;
     }

@@ -67,7 +67,9 @@ public:
     bool load();
 
     // Writes the values under a fresh stamp (one past any later stamp already
-    // on disk, so the save is what the next load finds); only from states 3, 4 and 5
+    // on disk, so the save is what the next load finds), flushed to stable
+    // storage before the rename and the directory after it, and only then
+    // deletes the older files; only from states 3, 4 and 5
     // (otherwise false, nothing changes). True: state 3 and older files
     // deleted. False: state 5, the previous name and file kept, no
     // temporary file left behind.

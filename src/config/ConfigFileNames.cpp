@@ -18,6 +18,21 @@ bool isConfigCandidate(const std::string& name, const std::string& prefix) {
     return ext != std::string::npos && ext + kExtension.size() == name.size();
 }
 
+bool isConfigTemporary(const std::string& name, const std::string& prefix) {
+    static const std::string kTemporaryExtension = kExtension + "tmp";
+    constexpr size_t kStampLength = 13;
+    if (name.size() != prefix.size() + kStampLength + kTemporaryExtension.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(prefix.size() + kStampLength, std::string::npos, kTemporaryExtension) != 0) {
+        return false;
+    }
+    for (size_t i = prefix.size(); i < prefix.size() + kStampLength; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'V'))) return false;
+    }
+    return true;
+}
+
 std::string configCandidateStamp(const std::string& name) {
     if (name.size() < kExtension.size()) return std::string();
     const size_t end = name.size() - kExtension.size();

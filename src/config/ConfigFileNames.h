@@ -13,6 +13,10 @@ std::string configFilePrefix(const std::string& productID, const std::string& ap
 // not candidates.
 bool isConfigCandidate(const std::string& name, const std::string& prefix);
 
+// A temporary file of a save: prefix, a 13-digit stamp and ".cfgtmp",
+// nothing else, so that another application's name never matches.
+bool isConfigTemporary(const std::string& name, const std::string& prefix);
+
 // The text between the candidate's last "_" and its final four characters;
 // stamps compare byte-wise in time order. REQUIRES: isConfigCandidate.
 std::string configCandidateStamp(const std::string& name);

@@ -68,9 +68,10 @@ std::string LogFile::closedFileName() {
 bool LogFile::appendEvents(Batch& batch) {
     ZEBScopedLock guard(lock_.get());
     bool result = true;
-    if (totalSizeKiB() < configuration_->file().getFileSizeThreshold()) {
-        result = writeBatch(batch);
-        activeFileOpen_ = true;
+    const uint64_t limit = uint64_t{configuration_->file().getFileSizeThreshold()} * 1024u;
+    const uint64_t used = totalSizeBytes();
+    if (used < limit) {
+        result = writeBatch(batch, limit - used);
     } else {
         // Log full: dropped without a word until uploads make room. A run
         // that has not started its file yet leaves it unstarted, so the file
@@ -82,7 +83,7 @@ bool LogFile::appendEvents(Batch& batch) {
     return result;
 }
 
-bool LogFile::writeBatch(Batch& batch) {
+bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     std::string buffer;
     buffer.reserve(batch.size() * 96 + 128);
     ConfigFile& configFile = configuration_->file();
@@ -92,18 +93,38 @@ bool LogFile::writeBatch(Batch& batch) {
         first.serializeInto(configFile, buffer);
         buffer.push_back('\n');
     }
+    // The server's limit holds for the files as written, not only before a
+    // batch: a batch bigger than the room left keeps its oldest lines that
+    // fit and drops the rest, as if the log had filled between two events.
+    bool full = false;
+    size_t recordLines = 0;
     for (auto& record : batch) {
-        if (record && record->serializeInto(configFile, buffer)) buffer.push_back('\n');
+        const size_t before = buffer.size();
+        if (!full && record && record->serializeInto(configFile, buffer)) {
+            buffer.push_back('\n');
+            if (buffer.size() > room) {
+                buffer.resize(before);
+                full = true;
+            } else {
+                ++recordLines;
+            }
+        }
         // Freed as it is written, so a large batch never holds both its
         // records and its text at their full size.
         record.reset();
     }
     const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    if (full && recordLines == 0 && !activeFileOpen_) {
+        // Not even one event fits: no file made of its first line alone.
+        if (isRegularFile(path)) touch(path);
+        return true;
+    }
+    activeFileOpen_ = true;
     if (buffer.empty()) {
         if (isRegularFile(path)) touch(path);
         return true;
     }
-    return writeFile(path, buffer, true);
+    return appendWhole(path, buffer);
 }
 
 void LogFile::touchActiveFile() {
@@ -116,8 +137,15 @@ bool LogFile::closeActiveFile() {
     ZEBScopedLock guard(lock_.get());
     bool result = true;
     if (activeFileOpen_) {
-        result = renameInDirectory(configuration_->appValues().getDataDirectory(),
-                                   activeFileName(), closedFileName());
+        // The closed file is what the sync uploads and then deletes: its lines
+        // reach the disk before it takes its closed name, and the name before
+        // anyone acts on it, so a power loss never leaves a closed file cut
+        // short or empty.
+        const std::string dir = configuration_->appValues().getDataDirectory();
+        const std::string active = activeFileName();
+        const bool synced = syncFileData(configuration_->appValues().pathInDataDirectory(active));
+        result = renameInDirectory(dir, active, closedFileName()) && synced;
+        if (result) result = syncDirectory(dir);
         activeFileOpen_ = false;
     }
     nameSuffix_ = timeStamp32();
@@ -147,6 +175,15 @@ std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStal
     }
     sortByStamp(result, closedCount);
     return result;
+}
+
+uint64_t LogFile::totalSizeBytes() {
+    ZEBScopedLock guard(lock_.get());
+    uint64_t total = 0;
+    for (const std::string& name : listLogFiles(true, false)) {
+        total += fileSize(configuration_->appValues().pathInDataDirectory(name));
+    }
+    return total;
 }
 
 uint32_t LogFile::totalSizeKiB() {

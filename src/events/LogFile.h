@@ -35,15 +35,19 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
     // Writes the batch to the active file, or drops it while the log files
-    // together reach the server's size limit. The records are always
-    // destroyed and the batch emptied. false: the write failed; the active
-    // file is then closed so that the next batch starts a new one.
+    // together reach the server's size limit; of a batch larger than the
+    // room left, the oldest events that fit are written and the rest
+    // dropped, so the files never grow past the limit. The records are always
+    // destroyed and the batch emptied. false: the write failed and left
+    // nothing of the batch in the file; the active file is then closed so
+    // that the next batch starts a new one.
     bool appendEvents(Batch& batch);
     // Sets the active file's modification time to now, if it exists, so
     // that a running process's file never counts as stale.
     void touchActiveFile();
     // Renames the active file to its closed name if this run started one,
-    // and takes a new stamp either way. false: the rename failed.
+    // flushing the file before and the directory after, and takes a new
+    // stamp either way. false: the flush or the rename failed.
     bool closeActiveFile();
     // Closed files, then (includeActive) active files, each oldest stamp
     // first; onlyStale keeps the active files not modified for more than
@@ -56,7 +60,11 @@ public:
 
 private:
     std::string prefix() const;
-    bool writeBatch(Batch& batch);
+    // room: bytes the log files may still grow by. Sets activeFileOpen_
+    // unless nothing of the batch fits in a file not yet started.
+    bool writeBatch(Batch& batch, uint64_t room);
+    // The sizes of every listed file, summed without wrapping.
+    uint64_t totalSizeBytes();
 
     std::unique_ptr<ZEBMutex> lock_;  // "LogFile API lock"
     Configuration* configuration_;

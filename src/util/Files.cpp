@@ -143,6 +143,73 @@ bool writeFile(const std::string& path, const std::string& text, bool append) {
     return written && closed;
 }
 
+namespace {
+
+int dataSyncRetrying(int fd) {
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+}  // namespace
+
+bool writeFileDurably(const std::string& path, const std::string& text) {
+    FileDescriptor fd(openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.valid()) return false;
+    const bool written = writeFully(fd.get(), text.data(), text.size());
+    const bool synced = written && dataSyncRetrying(fd.get()) == 0;
+    const bool closed = fd.close();
+    return synced && closed;
+}
+
+bool appendWhole(const std::string& path, const std::string& text) {
+    // O_EXCL first, so that the call knows whether the file is its own.
+    int raw = openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+    const bool created = raw >= 0;
+    if (!created && errno == EEXIST)
+        raw = openRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    FileDescriptor fd(raw);
+    if (!fd.valid()) return false;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0) return false;
+    if (writeFully(fd.get(), text.data(), text.size()) && fd.close()) return true;
+    // A reader would otherwise find a line cut short, and the next append
+    // would glue its first line onto it.
+    if (created) {
+        ::unlink(path.c_str());
+    } else if (fd.valid()) {
+        while (::ftruncate(fd.get(), st.st_size) != 0 && errno == EINTR) {
+        }
+    } else {
+        while (::truncate(path.c_str(), st.st_size) != 0 && errno == EINTR) {
+        }
+    }
+    return false;
+}
+
+bool syncFileData(const std::string& path) {
+    // Linux flushes through a read-only descriptor as well; no write access
+    // is needed, and O_NONBLOCK keeps a FIFO planted under the name from
+    // blocking.
+    FileDescriptor fd(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) return false;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return dataSyncRetrying(fd.get()) == 0;
+}
+
+bool syncDirectory(const std::string& dir) {
+    FileDescriptor fd(openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return false;
+    int rc;
+    do {
+        rc = ::fsync(fd.get());
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 || errno == EINVAL;
+}
+
 std::vector<std::string> listDirectory(const std::string& dir) {
     std::vector<std::string> names;
     DirHandle d = openDirectory(dir);

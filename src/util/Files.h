@@ -48,6 +48,22 @@ bool readFile(const std::string& path, std::string& content);
 // therefore written under a fresh name and renamed into place by callers.
 bool writeFile(const std::string& path, const std::string& text, bool append);
 
+// Creates or truncates the file, writes all of text and flushes it to stable
+// storage (fdatasync) before closing. The first step of a durable replace:
+// the file is complete on disk before a rename can make it the current one.
+bool writeFileDurably(const std::string& path, const std::string& text);
+// Appends all of text or nothing: when a write fails or falls short (a full
+// disk), the file is cut back to its size before the call, and a file this
+// call created is removed, so that no partial line is ever left behind.
+bool appendWhole(const std::string& path, const std::string& text);
+// Flushes a regular file's data to stable storage (fdatasync). False when it
+// cannot be opened or the flush fails.
+bool syncFileData(const std::string& path);
+// Flushes the directory itself (fsync on its descriptor), which makes the
+// renames and removals done in it durable. True as well on a file system
+// that cannot sync a directory (EINVAL): there is nothing more to be done.
+bool syncDirectory(const std::string& dir);
+
 // Names (not paths) of the regular files directly in dir, in directory
 // order; sub-directories, links and other entries are skipped. Empty when
 // the directory cannot be opened.

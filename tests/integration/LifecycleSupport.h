@@ -187,6 +187,17 @@ inline std::string storedText(const CallHomeServer& server, const Fields& line) 
     return fileText(server.outDir() + "/" + it->second);
 }
 
+// Configuration keys of a file on disk, by key with its colon.
+inline std::map<std::string, std::string> configKeys(const std::string& text) {
+    std::map<std::string, std::string> keys;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos) keys[line.substr(0, colon + 1)] = line.substr(colon + 1);
+    }
+    return keys;
+}
+
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

@@ -19,17 +19,6 @@ namespace {
 
 using namespace zebtest;
 
-// Configuration keys of a file on disk, by key with its colon.
-std::map<std::string, std::string> configKeys(const std::string& text) {
-    std::map<std::string, std::string> keys;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        const size_t colon = line.find(':');
-        if (colon != std::string::npos) keys[line.substr(0, colon + 1)] = line.substr(colon + 1);
-    }
-    return keys;
-}
-
 std::vector<std::string> configFilesIn(const std::string& dir) {
     std::vector<std::string> out;
     for (const auto& name : namesIn(dir)) {

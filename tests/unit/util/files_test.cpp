@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,6 +175,38 @@ TEST(Files, ReadOnlyDirectoryIsNotWritable) {
     EXPECT_FALSE(isWritableFile(ro + "/existing"));
     EXPECT_FALSE(writeFile(ro + "/new", "x", false));
     ASSERT_EQ(chmod(ro.c_str(), 0700), 0);  // let TempDir clean up
+}
+
+// A write cut short by a file-size limit stands for a full disk: the append
+// leaves the file as it was (or no file at all), never part of the text.
+TEST(Files, AnAppendThatFallsShortLeavesNothingBehind) {
+    zebtest::TempDir dir;
+    const std::string existing = dir.file("existing");
+    ASSERT_TRUE(writeFile(existing, "line one\n", false));
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool appended = appendWhole(existing, "line two is too long\n");
+    const bool created = appendWhole(dir.file("fresh"), std::string(100, 'x'));
+    const bool fits = appendWhole(existing, "two\n");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_FALSE(appended);
+    EXPECT_FALSE(created);
+    EXPECT_TRUE(fits);
+    EXPECT_EQ(readFile(existing), "line one\ntwo\n");
+    EXPECT_FALSE(exists(dir.file("fresh")));
+    EXPECT_TRUE(writeFileDurably(dir.file("durable"), "text"));
+    EXPECT_EQ(readFile(dir.file("durable")), "text");
+    EXPECT_TRUE(syncFileData(dir.file("durable")));
+    EXPECT_TRUE(syncDirectory(dir.path()));
+    EXPECT_FALSE(syncFileData(dir.path()));
 }
 
 }  // namespace
