@@ -171,7 +171,7 @@ TEST(Faults, ServerAndProxyFaultsLoseNothingAndAcknowledgeEachEventOnce) {
         trackTen(host);
         const auto start = Clock::now();
         EXPECT_EQ(zebStopSDK(host.zeb, 1), 0);
-        EXPECT_LT(secondsSince(start), 2.5);
+        EXPECT_LT(secondsSince(start), 2.9);  // the answer would take 3 s
         EXPECT_EQ(waitForType(server, "sync", 8)["fault"], "none+delay:3000");
         for (const auto& line : requests(server)) EXPECT_EQ(line.at("form"), "origin");
     }

@@ -224,6 +224,9 @@ TEST(Lifecycle, EachSyncInstructionDecidesTheFateOfTheLog) {
     // Stop without a final sync still writes what was queued.
     const ZEBExceptionData x2 = {"Cls", "last", "", ""};
     EXPECT_EQ(zebTrackException(host.zeb, x2, nullptr), 0);
+    // Eight syncs so far; the server reports the last one's connection only
+    // when it has ended, so it is waited for before counting.
+    ASSERT_FALSE(waitForType(server, "sync", 8).empty());
     const size_t syncs = requestsOf(server, "sync").size();
     ASSERT_EQ(zebStopSDK(host.zeb, -1), 0);
     std::vector<std::string> types;

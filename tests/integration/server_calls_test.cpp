@@ -259,18 +259,17 @@ TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
     constexpr int kThreads = 4;
     std::vector<int> accepted(kThreads, 0);
     std::atomic<int> misordered{0};
-    std::atomic<int> started{0};
+    std::atomic<int> started{0};  // threads with at least one accepted event
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             const std::string who = "T" + std::to_string(t);
-            ++started;
             for (int i = 0;; ++i) {
                 const int32_t rc =
                     zebTrackEvent(host.zeb, who.c_str(), std::to_string(i).c_str(), nullptr);
                 if (rc == ZEB_E_STOPPED) break;
                 if (rc != 0 || i != accepted[t]) ++misordered;
-                ++accepted[t];
+                if (++accepted[t] == 1) ++started;
             }
             // Once the stop has begun, every call is refused.
             for (int i = 0; i < 100; ++i) {
@@ -279,8 +278,8 @@ TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
             }
         });
     }
+    // Every thread is tracking when the stop comes.
     ASSERT_TRUE(eventually([&] { return started == kThreads; }));
-    std::this_thread::sleep_for(20ms);
     EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
     for (auto& t : threads) t.join();
     EXPECT_EQ(misordered, 0);

@@ -202,6 +202,7 @@ int main(int argc, char** argv) {
     std::atomic<long> syncs{0};
     std::atomic<long> sessions{0};
     std::vector<Sample> samples{sample()};
+    std::vector<Sample> running;  // halfway through each epoch, while the library works
     const auto start = Clock::now();
     for (int epoch = 0; epoch < epochs; ++epoch) {
         ZEBInstance* zeb = zebCreateInstance(false);
@@ -212,7 +213,7 @@ int main(int argc, char** argv) {
             std::cerr << "epoch " << epoch << ": the client did not start\n";
             return 1;
         }
-        std::atomic<bool> running{true};
+        std::atomic<bool> busy{true};
         std::vector<std::thread> threads;
         for (int t = 0; t < kTrackers; ++t) {
             threads.emplace_back([&, t] {
@@ -220,7 +221,7 @@ int main(int argc, char** argv) {
                 const std::string session = "TRACKER-000" + std::to_string(t);
                 if (zebStartSession(zeb, session.c_str()) != 0) ++failures;
                 long i = 0;
-                while (running) {
+                while (busy) {
                     for (int k = 0; k < 10; ++k) {
                         const std::string name = "E" + std::to_string(epoch) + "-" +
                                                  std::to_string(t) + "-" + std::to_string(i++);
@@ -236,7 +237,7 @@ int main(int argc, char** argv) {
             });
         }
         threads.emplace_back([&] {
-            for (long n = 0; running; ++n) {
+            for (long n = 0; busy; ++n) {
                 const std::string id = "SESSION-" + std::to_string(1000000 + n);
                 if (zebStartSession(zeb, id.c_str()) != 0) ++failures;
                 std::this_thread::sleep_for(20ms);
@@ -245,7 +246,7 @@ int main(int argc, char** argv) {
             }
         });
         threads.emplace_back([&] {
-            while (running) {
+            while (busy) {
                 const int32_t rc = zebSync(zeb, false);
                 if (rc == 0) {
                     ++syncs;
@@ -255,8 +256,10 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(40ms);
             }
         });
-        std::this_thread::sleep_for(epochLength);
-        running = false;
+        std::this_thread::sleep_for(epochLength / 2);
+        running.push_back(sample());
+        std::this_thread::sleep_for(epochLength / 2);
+        busy = false;
         for (auto& t : threads) t.join();
         if (zebStopSDK(zeb, 30) != 0) ++failures;
         zebDestroyInstance(zeb);
@@ -300,10 +303,15 @@ int main(int argc, char** argv) {
               << " further deliveries in unacknowledged uploads; " << syncs << " syncs asked, "
               << sessions << " user sessions; " << failures << " refused calls; "
               << zebtest::logFileNames(dir).size() << " log files left\n";
-    std::cout << "soak: epoch  rss_kib  threads  fds\n";
-    for (size_t i = 0; i < samples.size(); ++i)
-        std::cout << "soak: " << i << "  " << samples[i].rss << "  " << samples[i].threads << "  "
-                  << samples[i].fds << "\n";
+    std::cout << "soak: epoch  between epochs: rss_kib threads fds  halfway: rss_kib threads fds\n";
+    for (size_t i = 0; i < samples.size(); ++i) {
+        std::cout << "soak: " << i << "  " << samples[i].rss << " " << samples[i].threads << " "
+                  << samples[i].fds;
+        if (i < running.size())
+            std::cout << "  " << running[i].rss << " " << running[i].threads << " "
+                      << running[i].fds;
+        std::cout << "\n";
+    }
     if (static_cast<long>(acked.size()) != tracked.load() || twice != 0 || failures != 0)
         ok = false;
     // Threads and descriptors come back to where they were before the first
@@ -321,6 +329,19 @@ int main(int argc, char** argv) {
         peak = std::max(peak, samples[i].rss);
     }
     if (later > earlier + 2048) ok = false;
+    // While the library runs: the same threads in every epoch, descriptors
+    // within the few that an exchange or a log append has open for a
+    // moment, and memory as flat as between epochs.
+    long runEarlier = 0;
+    long runLater = 0;
+    for (size_t i = 0; i < running.size(); ++i) {
+        if (running[i].threads != running[0].threads ||
+            running[i].fds > running[0].fds + 3 || running[i].fds + 3 < running[0].fds)
+            ok = false;
+        long& peak = i < running.size() / 2 ? runEarlier : runLater;
+        peak = std::max(peak, running[i].rss);
+    }
+    if (running.size() > 1 && runLater > runEarlier + 2048) ok = false;
     std::cout << (ok ? "soak: PASSED" : "soak: FAILED") << std::endl;
     return ok ? 0 : 1;
 }
