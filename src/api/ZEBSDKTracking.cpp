@@ -4,6 +4,8 @@
 // be written, and none takes apiLock_, which the server operations may hold
 // for a whole exchange.
 
+#include <optional>
+
 #include "api/EventInputs.h"
 #include "api/ZEBSDK.h"
 #include "config/Configuration.h"
@@ -43,30 +45,52 @@ int32_t ZEBSDK::validateSessionID(std::string& sessionID, bool allowEmpty) {
     return sessionManager_->isUserSessionActive(sessionID) ? 0 : -155;
 }
 
-int32_t ZEBSDK::checkFeatureEvent(const std::string& name, std::string& sessionID) {
-    if (int32_t rc = startedCheck()) return rc;
+int32_t ZEBSDK::checkFeatureEvent(int32_t state, const std::string& name, std::string& sessionID) {
+    if (int32_t rc = startedCheck(state)) return rc;
     if (name.empty()) return -111;
-    if (int32_t rc = validateSessionID(sessionID, false)) return rc;
-    if (sessionID.empty()) sessionID = instanceID_;
-    return 0;
+    return validateSessionID(sessionID, false);
 }
 
-// Cleaning and cutting touch only the call's own copies, so they run before
-// stateLock_ is taken; the codes still come in their order (state, name,
-// session). The record is queued with stateLock_ held: a stop that begins
-// meanwhile waits for it, and so finds it in the queue for the final drain.
+// The host's usual call gives no session ID while the SDK runs: that takes
+// no lock, so host threads tracking at once do not queue behind each other.
+// The state is read once; the push itself refuses once zebStopSDK has shut
+// the queue to tracking calls (which it does together with setting the
+// stopping state), so such a call is either queued ahead of the stop's
+// final drain or answers -213, as it would after the stop. A call with a
+// user session runs under stateLock_ from its check to its push, so none of
+// its events is queued after zebStopSession of that session has recorded
+// the session's end. Cleaning and cutting touch only the call's own copies
+// and run before any of this; the codes still come in their order (state,
+// name, session, then what `check` adds).
+template <typename Check, typename Make>
+int32_t ZEBSDK::queueTracked(const std::string& sessionID, Check&& check, Make&& make) {
+    int32_t state = state_.load();
+    std::optional<ZEBScopedLock> locked;
+    if (!sessionID.empty() || (state != kRegistering && state != kRunning)) {
+        locked.emplace(stateLock_.get());
+        state = state_.load();
+    }
+    std::string s = sessionID;
+    if (int32_t rc = check(state, s)) return rc;
+    // An empty ID after the checks is the application session's, which the
+    // records share rather than copy.
+    EventSessionID session =
+        s.empty() ? EventSessionID::borrowed(instanceID_) : EventSessionID(std::move(s));
+    return eventManager_->pushFromHost(make(std::move(session))) ? 0 : -213;
+}
 
 int32_t ZEBSDK::trackEvent(const std::string& category, const std::string& name,
                            const std::string& sessionID) {
     return guarded([&]() -> int32_t {
         std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
         std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
-        std::string s = sessionID;
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
-        eventManager_->push(
-            std::make_unique<ZEBEventBasic>(std::move(c), std::move(n), std::move(s)));
-        return 0;
+        return queueTracked(
+            sessionID,
+            [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
+            [&](EventSessionID session) {
+                return std::make_unique<ZEBEventBasic>(std::move(c), std::move(n),
+                                                       std::move(session));
+            });
     });
 }
 
@@ -75,12 +99,13 @@ int32_t ZEBSDK::trackEventNumeric(const std::string& category, const std::string
     return guarded([&]() -> int32_t {
         std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
         std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
-        std::string s = sessionID;
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
-        eventManager_->push(
-            std::make_unique<ZEBEventNumeric>(std::move(c), std::move(n), std::move(s), value));
-        return 0;
+        return queueTracked(
+            sessionID,
+            [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
+            [&](EventSessionID session) {
+                return std::make_unique<ZEBEventNumeric>(std::move(c), std::move(n),
+                                                         std::move(session), value);
+            });
     });
 }
 
@@ -89,15 +114,18 @@ int32_t ZEBSDK::trackEventText(const std::string& category, const std::string& n
     return guarded([&]() -> int32_t {
         std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
         std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
-        std::string s = sessionID;
         // The text is free-form: not cleaned, only bounded.
         std::string t = truncateUtf8(text, settings_.SAFETYCUSTOMVALUETHRESHOLD);
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
-        if (text.empty()) return -111;
-        eventManager_->push(std::make_unique<ZEBEventText>(std::move(c), std::move(n),
-                                                           std::move(t), std::move(s)));
-        return 0;
+        return queueTracked(
+            sessionID,
+            [&](int32_t state, std::string& s) {
+                if (int32_t rc = checkFeatureEvent(state, n, s)) return rc;
+                return text.empty() ? -111 : 0;
+            },
+            [&](EventSessionID session) {
+                return std::make_unique<ZEBEventText>(std::move(c), std::move(n), std::move(t),
+                                                      std::move(session));
+            });
     });
 }
 
@@ -106,7 +134,6 @@ int32_t ZEBSDK::trackEventCustom(const std::string& category, const std::string&
     return guarded([&]() -> int32_t {
         std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
         std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
-        std::string s = sessionID;
         bool badName = false;
         ZEBEventNameValuePairs::Pairs limited;
         limited.reserve(pairs.size());
@@ -118,13 +145,17 @@ int32_t ZEBSDK::trackEventCustom(const std::string& category, const std::string&
             limited.emplace_back(truncateUtf8(pair.first, settings_.SAFETYCUSTOMNAMETHRESHOLD),
                                  truncateUtf8(pair.second, settings_.SAFETYCUSTOMVALUETHRESHOLD));
         }
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = checkFeatureEvent(n, s)) return rc;
-        if (pairs.empty()) return -111;
-        if (badName) return -113;
-        eventManager_->push(std::make_unique<ZEBEventNameValuePairs>(
-            std::move(c), std::move(n), std::move(limited), std::move(s)));
-        return 0;
+        return queueTracked(
+            sessionID,
+            [&](int32_t state, std::string& s) {
+                if (int32_t rc = checkFeatureEvent(state, n, s)) return rc;
+                if (pairs.empty()) return -111;
+                return badName ? -113 : 0;
+            },
+            [&](EventSessionID session) {
+                return std::make_unique<ZEBEventNameValuePairs>(
+                    std::move(c), std::move(n), std::move(limited), std::move(session));
+            });
     });
 }
 
@@ -135,25 +166,28 @@ int32_t ZEBSDK::trackException(const ExceptionRecord& exception, const std::stri
         const bool named = !className.empty() && !methodName.empty();
         truncateUtf8InPlace(className, settings_.EXCEPTIONCLASSNAMETHRESHOLD);
         truncateUtf8InPlace(methodName, settings_.EXCEPTIONMETHODNAMETHRESHOLD);
-        std::string s = sessionID;
-        ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = startedCheck()) return rc;
-        if (int32_t rc = validateSessionID(s, true)) return rc;
-        if (s.empty()) s = instanceID_;
-        if (!named) return -111;
-        eventManager_->push(std::make_unique<ZEBEventException>(
-            std::move(className), std::move(methodName),
-            truncateUtf8(exception.exceptionMessage, settings_.SAFETYEXCEPTIONDATATHRESHOLD),
-            truncateUtf8(exception.stackTrace, settings_.SAFETYEXCEPTIONDATATHRESHOLD),
-            std::move(s)));
-        return 0;
+        return queueTracked(
+            sessionID,
+            [&](int32_t state, std::string& s) {
+                if (int32_t rc = startedCheck(state)) return rc;
+                if (int32_t rc = validateSessionID(s, true)) return rc;
+                return named ? 0 : -111;
+            },
+            [&](EventSessionID session) {
+                return std::make_unique<ZEBEventException>(
+                    std::move(className), std::move(methodName),
+                    truncateUtf8(exception.exceptionMessage,
+                                 settings_.SAFETYEXCEPTIONDATATHRESHOLD),
+                    truncateUtf8(exception.stackTrace, settings_.SAFETYEXCEPTIONDATATHRESHOLD),
+                    std::move(session));
+            });
     });
 }
 
 int32_t ZEBSDK::userSessionCall(const std::string& sessionID, bool start) {
     return guarded([&]() -> int32_t {
         ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = startedCheck()) return rc;
+        if (int32_t rc = startedCheck(state_)) return rc;
         if (!configuration_->isMultiSessionEnabled()) return -300;
         std::string s = sessionID;
         const int32_t rc = validateSessionID(s, false);

@@ -1,9 +1,9 @@
 #include "events/ZEBEventInfo.h"
 
+#include <sys/time.h>
+
 #include <charconv>
 #include <cstring>
-
-#include <sys/time.h>
 
 namespace ZEBInternal {
 
@@ -39,7 +39,7 @@ bool isSpecial(char c, const char* specials) {
 
 }  // namespace
 
-ZEBEventInfo::ZEBEventInfo(std::string sessionID, const char* eventType)
+ZEBEventInfo::ZEBEventInfo(EventSessionID sessionID, const char* eventType)
     : time_(wallClockSeconds()), sessionID_(std::move(sessionID)), eventType_(eventType) {}
 
 std::string ZEBEventInfo::serialize(ConfigFile& configuration) {
@@ -48,12 +48,14 @@ std::string ZEBEventInfo::serialize(ConfigFile& configuration) {
     return line;
 }
 
-std::string ZEBEventInfo::getTimeStamp() const { return formatSecond(time_); }
+std::string ZEBEventInfo::getTimeStamp() const {
+    return formatSecond(time_);
+}
 
 void ZEBEventInfo::appendHeader(std::string& out) const {
     out += formatSecond(time_);
     out.push_back('$');
-    appendEscapedSpecials(out, sessionID_, "$");
+    appendEscapedSpecials(out, sessionID_.get(), "$");
     out.push_back('$');
     out += eventType_;
 }
@@ -81,7 +83,8 @@ std::string formatDouble(double value) {
     // to_chars in general form with precision 6 is printf's %g in the C
     // locale, which is what a default output stream produces.
     char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
     if (result.ec != std::errc()) return std::string();
     return std::string(text, result.ptr);
 }
