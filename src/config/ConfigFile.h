@@ -23,6 +23,7 @@
 #include "config/ConfigLists.h"
 #include "config/ConfigValues.h"
 #include "threading/ZEBMutex.h"
+#include "threading/ZEBScopedLock.h"
 
 namespace ZEBInternal {
 
@@ -32,9 +33,9 @@ class ConfigFile {
 public:
     // fileState values.
     static constexpr int32_t kStateConstructing = 0;
-    static constexpr int32_t kStateDefaults = 1;   // nothing read yet
+    static constexpr int32_t kStateDefaults = 1;  // nothing read yet
     static constexpr int32_t kStateNoValidFile = 2;
-    static constexpr int32_t kStateInSync = 3;     // values equal the file on disk
+    static constexpr int32_t kStateInSync = 3;  // values equal the file on disk
     static constexpr int32_t kStateChanged = 4;
     static constexpr int32_t kStateSaveFailed = 5;
 
@@ -114,6 +115,17 @@ public:
     FeatureList getFeatureWhitelist() const;
     FeatureList getFeatureList() const;
 
+    // Keeps the lock taken for its lifetime, so that a run of calls (the
+    // feature decisions of a batch of records) takes it once instead of
+    // once per call. REQUIRE: the holder takes no other lock meanwhile.
+    class Hold {
+    public:
+        explicit Hold(const ConfigFile& file) : lock_(file.lock_.get()) {}
+
+    private:
+        ZEBScopedLock lock_;
+    };
+
     // Whether an event of this category and name is written. Tracking off:
     // false; whitelisted: true; listed: false; otherwise true while the
     // listed plus newly seen features stay below FEATLISTLIMIT, recording
@@ -144,7 +156,7 @@ private:
     // REQUIRE: lock_ held.
     void publishFlags();
 
-    std::unique_ptr<ZEBMutex> lock_;  // "ConfigFile API lock", recursive
+    std::unique_ptr<ZEBMutex> lock_;   // "ConfigFile API lock", recursive
     const RuntimeSettings* settings_;  // borrowed, owned by the SDK
     const std::string dataDirectory_;
     const std::string productID_;
@@ -158,7 +170,10 @@ private:
     // atomic read keeps that check off the lock.
     std::atomic<bool> backoffActiveFlag_{false};
     std::atomic<bool> disabledFlag_{false};
-    FeatureList newFeatures_;  // not persisted
+    // Features newly seen since the last sync, repeats included; not
+    // persisted. Only their number is ever asked for, so the pairs
+    // themselves are not kept.
+    uint64_t newFeatureCount_ = 0;
 };
 
 }  // namespace ZEBInternal

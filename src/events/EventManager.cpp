@@ -1,5 +1,7 @@
 #include "events/EventManager.h"
 
+#include <algorithm>
+
 #include "threading/ZEBScopedLock.h"
 
 namespace ZEBInternal {
@@ -46,7 +48,10 @@ void EventManager::closeToHosts() {
 
 void EventManager::collect() {
     // Takes the whole chain and leaves the closed mark in place.
-    ZEBEventInfo* chain = recordOf(pushed_.fetch_and(kClosedToHosts, std::memory_order_acquire));
+    appendChain(recordOf(pushed_.fetch_and(kClosedToHosts, std::memory_order_acquire)));
+}
+
+void EventManager::appendChain(ZEBEventInfo* chain) {
     if (chain == nullptr) return;
     // Newest first: turn it around.
     ZEBEventInfo* first = nullptr;
@@ -76,23 +81,32 @@ std::unique_ptr<ZEBEventInfo> EventManager::pop() {
     std::unique_ptr<ZEBEventInfo> record(oldest_);
     oldest_ = oldest_->queueLink_;
     if (oldest_ == nullptr) newest_ = nullptr;
-    record->queueLink_ = nullptr;
     --taken_;
     return record;
 }
 
 void EventManager::popAll(std::vector<std::unique_ptr<ZEBEventInfo>>& out) {
     ZEBScopedLock guard(lock_.get());
-    collect();
+    // Records pop() has already taken come first.
     out.reserve(out.size() + static_cast<size_t>(taken_));
-    while (oldest_ != nullptr) {
-        ZEBEventInfo* next = oldest_->queueLink_;
-        oldest_->queueLink_ = nullptr;
-        out.emplace_back(oldest_);
-        oldest_ = next;
-    }
+    for (; oldest_ != nullptr; oldest_ = oldest_->queueLink_) out.emplace_back(oldest_);
     newest_ = nullptr;
     taken_ = 0;
+    // The chain is newest first. It is read as it is, without relinking
+    // every record, and the new stretch of `out` turned around instead; a
+    // record's stale link is never read again (a push sets it anew).
+    ZEBEventInfo* chain = recordOf(pushed_.fetch_and(kClosedToHosts, std::memory_order_acquire));
+    const size_t from = out.size();
+    try {
+        for (ZEBEventInfo* r = chain; r != nullptr; r = r->queueLink_) out.emplace_back(r);
+    } catch (...) {
+        // Out of memory: the chain is still whole, so it stays queued.
+        for (size_t i = from; i < out.size(); ++i) static_cast<void>(out[i].release());
+        out.resize(from);
+        appendChain(chain);
+        throw;
+    }
+    std::reverse(out.begin() + static_cast<std::ptrdiff_t>(from), out.end());
 }
 
 int32_t EventManager::count() const {

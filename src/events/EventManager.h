@@ -62,6 +62,8 @@ private:
     // Moves the pushed chain to the end of the oldest-first list.
     // REQUIRE: lock_ held.
     void collect();
+    // Appends a newest-first chain to that list. REQUIRE: lock_ held.
+    void appendChain(ZEBEventInfo* chain);
 
     // The newest pushed record (| kClosedToHosts); each record links to the
     // one pushed before it. Alone on its cache line: the producers' only

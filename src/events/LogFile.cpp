@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/ConfigFile.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "events/ZEBEventLifecycle.h"
@@ -15,6 +16,10 @@ namespace ZEBInternal {
 namespace {
 
 constexpr const char* kClosedExtension = ".log";
+// A batch's text is written in pieces of about this size; a piece may pass
+// it by one line, which the buffer has room for unless the line is long.
+constexpr size_t kWritePieceBytes = size_t{1} << 20;
+constexpr size_t kLineRoom = 4096;
 constexpr const char* kActiveExtension = ".logtmp";
 
 // A file of ours: the prefix, and the first occurrence of the extension
@@ -35,10 +40,9 @@ std::string stampOf(const std::string& name) {
 // Oldest first, so that an upload carries events in the order they were
 // written; the directory's own order is arbitrary.
 void sortByStamp(std::vector<std::string>& names, size_t from) {
-    std::stable_sort(names.begin() + static_cast<std::ptrdiff_t>(from), names.end(),
-                     [](const std::string& a, const std::string& b) {
-                         return stampOf(a) < stampOf(b);
-                     });
+    std::stable_sort(
+        names.begin() + static_cast<std::ptrdiff_t>(from), names.end(),
+        [](const std::string& a, const std::string& b) { return stampOf(a) < stampOf(b); });
 }
 
 }  // namespace
@@ -83,27 +87,46 @@ bool LogFile::appendEvents(Batch& batch) {
 }
 
 bool LogFile::writeBatch(Batch& batch) {
-    std::string buffer;
-    buffer.reserve(batch.size() * 96 + 128);
     ConfigFile& configFile = configuration_->file();
+    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    std::string buffer;
+    buffer.reserve(kWritePieceBytes + kLineRoom);
     if (!activeFileOpen_) {
         ZEBEventNewFile first(makeGuid(), configuration_->appValues().getInstanceID(),
                               configuration_->appValues().getAppName());
         first.serializeInto(configFile, buffer);
         buffer.push_back('\n');
     }
-    for (auto& record : batch) {
-        if (record && record->serializeInto(configFile, buffer)) buffer.push_back('\n');
-        // Freed as it is written, so a large batch never holds both its
-        // records and its text at their full size.
-        record.reset();
+    // The text goes out in pieces: a piece stays in the cache while it is
+    // built, and a large batch never holds its whole text in memory. After a
+    // failed write the rest is still serialised (for the feature count) but
+    // not written.
+    bool wrote = false;
+    bool ok = true;
+    size_t next = 0;
+    while (next < batch.size()) {
+        {
+            ConfigFile::Hold decisions(configFile);
+            for (; next < batch.size() && buffer.size() < kWritePieceBytes; ++next) {
+                std::unique_ptr<ZEBEventInfo>& record = batch[next];
+                if (record && record->serializeInto(configFile, buffer)) buffer.push_back('\n');
+                // Freed as it is written, so a large batch never holds both
+                // its records and its text at their full size.
+                record.reset();
+            }
+        }
+        if (buffer.size() >= kWritePieceBytes) {
+            ok = ok && writeFile(path, buffer, true);
+            wrote = true;
+            buffer.clear();
+        }
     }
-    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
-    if (buffer.empty()) {
-        if (isRegularFile(path)) touch(path);
-        return true;
+    if (!buffer.empty()) {
+        ok = ok && writeFile(path, buffer, true);
+        wrote = true;
     }
-    return writeFile(path, buffer, true);
+    if (!wrote && isRegularFile(path)) touch(path);
+    return ok;
 }
 
 void LogFile::touchActiveFile() {
@@ -116,8 +139,8 @@ bool LogFile::closeActiveFile() {
     ZEBScopedLock guard(lock_.get());
     bool result = true;
     if (activeFileOpen_) {
-        result = renameInDirectory(configuration_->appValues().getDataDirectory(),
-                                   activeFileName(), closedFileName());
+        result = renameInDirectory(configuration_->appValues().getDataDirectory(), activeFileName(),
+                                   closedFileName());
         activeFileOpen_ = false;
     }
     nameSuffix_ = timeStamp32();

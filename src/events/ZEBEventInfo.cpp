@@ -3,7 +3,6 @@
 #include <sys/time.h>
 
 #include <charconv>
-#include <cstring>
 
 namespace ZEBInternal {
 
@@ -33,9 +32,26 @@ time_t wallClockSeconds() {
     return tv.tv_sec;
 }
 
-bool isSpecial(char c, const char* specials) {
-    return c == '\\' || (c != '\0' && std::strchr(specials, c) != nullptr);
-}
+// The characters a backslash goes before: the backslash itself and the
+// caller's specials (all ASCII), as a set of 128 bits, so that the usual
+// text is scanned without a look at `specials` per character.
+class SpecialSet {
+public:
+    explicit SpecialSet(const char* specials) {
+        add('\\');
+        for (; *specials != '\0'; ++specials) add(static_cast<unsigned char>(*specials));
+    }
+    bool has(char c) const {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 128 && ((bits_[u >> 6] >> (u & 63)) & 1) != 0;
+    }
+
+private:
+    void add(unsigned char c) {
+        if (c < 128) bits_[c >> 6] |= uint64_t{1} << (c & 63);
+    }
+    uint64_t bits_[2] = {0, 0};
+};
 
 }  // namespace
 
@@ -61,20 +77,27 @@ void ZEBEventInfo::appendHeader(std::string& out) const {
 }
 
 void appendEscapedSpecials(std::string& out, const std::string& text, const char* specials) {
-    for (char c : text) {
-        if (isSpecial(c, specials)) out.push_back('\\');
-        out.push_back(c);
+    const SpecialSet special(specials);
+    // Runs without a special character are copied whole.
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!special.has(text[i])) continue;
+        out.append(text, run, i - run);
+        out.push_back('\\');
+        run = i;
     }
+    out.append(text, run, std::string::npos);
 }
 
 void appendEscaped(std::string& out, const std::string& text, const char* specials) {
+    const SpecialSet special(specials);
     for (char c : text) {
         if (c == '\r') continue;
         if (c == '\n') {
             out += "\\n";
             continue;
         }
-        if (isSpecial(c, specials)) out.push_back('\\');
+        if (special.has(c)) out.push_back('\\');
         out.push_back(c);
     }
 }

@@ -76,9 +76,9 @@ protected:
 private:
     friend class EventManager;
 
-    // The record queued just before this one while both wait in the event
-    // manager; null otherwise. Linking the records themselves keeps a queued
-    // event to one allocation.
+    // While queued in the event manager: the record queued just before this
+    // one (stale once the record is taken). Linking the records themselves
+    // keeps a queued event to one allocation.
     ZEBEventInfo* queueLink_ = nullptr;
     time_t time_;
     EventSessionID sessionID_;
@@ -101,7 +101,7 @@ constexpr const char* kNewFile = "0051";
 }  // namespace eventtype
 
 // Appends escapeSpecials(text, specials) / escape(text, specials) without a
-// temporary string.
+// temporary string. REQUIRES: `specials` holds ASCII characters only.
 void appendEscapedSpecials(std::string& out, const std::string& text, const char* specials);
 void appendEscaped(std::string& out, const std::string& text, const char* specials);
 // A double as a default-configured output stream writes it: six significant
