@@ -9,20 +9,36 @@ namespace ZEBInternal {
 namespace {
 
 // Formats one second as "%FT%T". Consecutive records usually share their
-// second, so the last text is kept per thread (only the log writer formats).
+// second, and nearly always their day, so the last text is kept per thread
+// (only the log writer formats): within its day only the time of day is
+// rewritten, by plain arithmetic, since POSIX time has no leap seconds.
 const std::string& formatSecond(time_t seconds) {
+    constexpr time_t kDay = 86400;
+    constexpr size_t kTimeOfDay = 8;  // "%T": HH:MM:SS
     thread_local time_t cachedSecond = static_cast<time_t>(-1);
     thread_local std::string cachedText;
-    if (seconds != cachedSecond || cachedText.empty()) {
-        struct tm parts {};
-        char text[64] = {0};
-        if (gmtime_r(&seconds, &parts) == nullptr ||
-            strftime(text, sizeof text, "%FT%T", &parts) == 0) {
-            text[0] = '\0';
+    if (seconds == cachedSecond && !cachedText.empty()) return cachedText;
+    if (seconds >= 0 && cachedSecond >= 0 && seconds / kDay == cachedSecond / kDay &&
+        cachedText.size() >= kTimeOfDay) {
+        const auto ofDay = static_cast<unsigned>(seconds % kDay);
+        const unsigned parts[] = {ofDay / 3600, ofDay / 60 % 60, ofDay % 60};
+        char* out = &cachedText[cachedText.size() - kTimeOfDay];
+        for (unsigned part : parts) {
+            *out++ = static_cast<char>('0' + part / 10);
+            *out++ = static_cast<char>('0' + part % 10);
+            ++out;  // over the ':'
         }
-        cachedText = text;
         cachedSecond = seconds;
+        return cachedText;
     }
+    struct tm parts {};
+    char text[64] = {0};
+    if (gmtime_r(&seconds, &parts) == nullptr ||
+        strftime(text, sizeof text, "%FT%T", &parts) == 0) {
+        text[0] = '\0';
+    }
+    cachedText = text;
+    cachedSecond = seconds;
     return cachedText;
 }
 

@@ -62,8 +62,14 @@ TEST_F(EventRecordsTest, TextKeepsLinesTogetherAndObeysTheServerLimit) {
     EXPECT_EQ(line(utf8), "2024-03-01T09:05:07$s$0023$c$n$\xC3\xA4\xC3\xB6\xC3\xBC");
     // Invalid UTF-8 (leading continuation bytes, a cut sequence) is cut
     // only before a lead byte, never inside what follows one.
-    ZEBEventText invalid("c", "n", "\x80\x80" "ab\xE2\x82" "cd", "s");
-    EXPECT_EQ(line(invalid), "2024-03-01T09:05:07$s$0023$c$n$\x80\x80" "ab\xE2\x82");
+    ZEBEventText invalid("c", "n",
+                         "\x80\x80"
+                         "ab\xE2\x82"
+                         "cd",
+                         "s");
+    EXPECT_EQ(line(invalid),
+              "2024-03-01T09:05:07$s$0023$c$n$\x80\x80"
+              "ab\xE2\x82");
 }
 
 TEST_F(EventRecordsTest, CustomPairsAreParenthesisedEscapedAndLimited) {
@@ -111,6 +117,35 @@ TEST_F(EventRecordsTest, LifecycleRecords) {
     EXPECT_EQ(line(back), "2024-03-01T09:05:07$I$0041$-140");
     ZEBEventNewFile file("F$", "I", "App");
     EXPECT_EQ(line(file), "2024-03-01T09:05:07$I$0051$F\\$$App");
+}
+
+// The writer reuses the text of the second before; a run of records across
+// seconds, hours, midnight, a year's end and back in time must still read
+// as the C library formats each one.
+TEST_F(EventRecordsTest, TimeStampsOfConsecutiveRecordsAreEachTheirOwn) {
+    const time_t times[] = {kMarch1,
+                            kMarch1,
+                            kMarch1 + 1,
+                            kMarch1 + 3599,
+                            kMarch1 + 53692,
+                            kMarch1 + 53693,
+                            1735689599,
+                            1735689600,
+                            kMarch1 - 86400,
+                            kMarch1,
+                            0,
+                            -1,
+                            -86401,
+                            59};
+    ZEBEventAppSessionStart record("I");
+    for (time_t t : times) {
+        struct tm parts {};
+        char expected[64] = {0};
+        ASSERT_NE(gmtime_r(&t, &parts), nullptr);
+        ASSERT_NE(strftime(expected, sizeof expected, "%FT%T", &parts), 0u);
+        record.setTime(t);
+        EXPECT_EQ(record.getTimeStamp(), expected) << "at " << t;
+    }
 }
 
 TEST_F(EventRecordsTest, FeatureSwitchOffSilencesOnlyFeatureEvents) {
