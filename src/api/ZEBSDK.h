@@ -126,16 +126,17 @@ public:
     int32_t setProxy(const std::string& address, uint16_t port, const std::string& username,
                      const std::string& password);
 
+    // The tracking calls take their category and name by value: the C
+    // interface's copies are moved through to the record.
     int32_t startSession(const std::string& sessionID);
     int32_t stopSession(const std::string& sessionID);
-    int32_t trackEvent(const std::string& category, const std::string& name,
-                       const std::string& sessionID);
-    int32_t trackEventNumeric(const std::string& category, const std::string& name, double value,
+    int32_t trackEvent(std::string category, std::string name, const std::string& sessionID);
+    int32_t trackEventNumeric(std::string category, std::string name, double value,
                               const std::string& sessionID);
-    int32_t trackEventText(const std::string& category, const std::string& name,
-                           const std::string& text, const std::string& sessionID);
-    int32_t trackEventCustom(const std::string& category, const std::string& name,
-                             const NameValueList& pairs, const std::string& sessionID);
+    int32_t trackEventText(std::string category, std::string name, const std::string& text,
+                           const std::string& sessionID);
+    int32_t trackEventCustom(std::string category, std::string name, const NameValueList& pairs,
+                             const std::string& sessionID);
     int32_t trackException(const ExceptionRecord& exception, const std::string& sessionID);
 
     // The application data stores once configured, else null. For the

@@ -24,8 +24,8 @@ namespace {
 constexpr size_t kMinSessionIDLength = 10;
 constexpr size_t kMaxSessionIDLength = 64;
 // Cleaned, then cut to the limit.
-std::string cleanedEventText(const std::string& text, uint32_t limit) {
-    std::string cleaned = cleanText(text);
+std::string cleanedEventText(std::string text, uint32_t limit) {
+    std::string cleaned = cleanText(std::move(text));
     truncateUtf8InPlace(cleaned, limit);
     return cleaned;
 }
@@ -33,6 +33,8 @@ std::string cleanedEventText(const std::string& text, uint32_t limit) {
 }  // namespace
 
 int32_t ZEBSDK::validateSessionID(std::string& sessionID, bool allowEmpty) {
+    // The usual call gives none: nothing to clean or look up.
+    if (sessionID.empty()) return configuration_->isMultiSessionEnabled() && !allowEmpty ? -151 : 0;
     sessionID = cleanText(std::move(sessionID));
     if (configuration_->isMultiSessionEnabled()) {
         if (sessionID.empty() && !allowEmpty) return -151;
@@ -79,11 +81,10 @@ int32_t ZEBSDK::queueTracked(const std::string& sessionID, Check&& check, Make&&
     return eventManager_->pushFromHost(make(std::move(session))) ? 0 : -213;
 }
 
-int32_t ZEBSDK::trackEvent(const std::string& category, const std::string& name,
-                           const std::string& sessionID) {
+int32_t ZEBSDK::trackEvent(std::string category, std::string name, const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         return queueTracked(
             sessionID,
             [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
@@ -94,11 +95,11 @@ int32_t ZEBSDK::trackEvent(const std::string& category, const std::string& name,
     });
 }
 
-int32_t ZEBSDK::trackEventNumeric(const std::string& category, const std::string& name,
-                                  double value, const std::string& sessionID) {
+int32_t ZEBSDK::trackEventNumeric(std::string category, std::string name, double value,
+                                  const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         return queueTracked(
             sessionID,
             [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
@@ -109,11 +110,11 @@ int32_t ZEBSDK::trackEventNumeric(const std::string& category, const std::string
     });
 }
 
-int32_t ZEBSDK::trackEventText(const std::string& category, const std::string& name,
-                               const std::string& text, const std::string& sessionID) {
+int32_t ZEBSDK::trackEventText(std::string category, std::string name, const std::string& text,
+                               const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         // The text is free-form: not cleaned, only bounded.
         std::string t = truncateUtf8(text, settings_.SAFETYCUSTOMVALUETHRESHOLD);
         return queueTracked(
@@ -129,11 +130,11 @@ int32_t ZEBSDK::trackEventText(const std::string& category, const std::string& n
     });
 }
 
-int32_t ZEBSDK::trackEventCustom(const std::string& category, const std::string& name,
-                                 const NameValueList& pairs, const std::string& sessionID) {
+int32_t ZEBSDK::trackEventCustom(std::string category, std::string name, const NameValueList& pairs,
+                                 const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(category, settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(name, settings_.EVENTNAMETHRESHOLD);
+        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
+        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         bool badName = false;
         ZEBEventNameValuePairs::Pairs limited;
         limited.reserve(pairs.size());
