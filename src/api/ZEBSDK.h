@@ -177,6 +177,12 @@ private:
     // Locking: see the tracking file.
     template <typename Check, typename Make>
     int32_t queueTracked(const std::string& sessionID, Check&& check, Make&& make);
+    // The frame of the four feature-event calls: category and name cleaned
+    // and cut, the common checks, `late()` (the call's own codes), then the
+    // record `make(category, name, session)` builds is queued.
+    template <typename Late, typename Make>
+    int32_t trackFeature(std::string category, std::string name, const std::string& sessionID,
+                         Late&& late, Make&& make);
     // zebStartSession (start) and zebStopSession.
     int32_t userSessionCall(const std::string& sessionID, bool start);
     // The frame of the product, custom-property and proxy calls: the

@@ -81,49 +81,56 @@ int32_t ZEBSDK::queueTracked(const std::string& sessionID, Check&& check, Make&&
     return eventManager_->pushFromHost(make(std::move(session))) ? 0 : -213;
 }
 
-int32_t ZEBSDK::trackEvent(std::string category, std::string name, const std::string& sessionID) {
+template <typename Late, typename Make>
+int32_t ZEBSDK::trackFeature(std::string category, std::string name, const std::string& sessionID,
+                             Late&& late, Make&& make) {
     return guarded([&]() -> int32_t {
         std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
         std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         return queueTracked(
             sessionID,
-            [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
+            [&](int32_t state, std::string& s) {
+                if (int32_t rc = checkFeatureEvent(state, n, s)) return rc;
+                return late();
+            },
             [&](EventSessionID session) {
-                return std::make_unique<ZEBEventBasic>(std::move(c), std::move(n),
-                                                       std::move(session));
+                return make(std::move(c), std::move(n), std::move(session));
             });
     });
 }
 
+namespace {
+int32_t noMoreChecks() {
+    return 0;
+}
+}  // namespace
+
+int32_t ZEBSDK::trackEvent(std::string category, std::string name, const std::string& sessionID) {
+    return trackFeature(std::move(category), std::move(name), sessionID, noMoreChecks,
+                        [](std::string c, std::string n, EventSessionID session) {
+                            return std::make_unique<ZEBEventBasic>(std::move(c), std::move(n),
+                                                                   std::move(session));
+                        });
+}
+
 int32_t ZEBSDK::trackEventNumeric(std::string category, std::string name, double value,
                                   const std::string& sessionID) {
-    return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
-        return queueTracked(
-            sessionID,
-            [&](int32_t state, std::string& s) { return checkFeatureEvent(state, n, s); },
-            [&](EventSessionID session) {
-                return std::make_unique<ZEBEventNumeric>(std::move(c), std::move(n),
-                                                         std::move(session), value);
-            });
-    });
+    return trackFeature(std::move(category), std::move(name), sessionID, noMoreChecks,
+                        [value](std::string c, std::string n, EventSessionID session) {
+                            return std::make_unique<ZEBEventNumeric>(std::move(c), std::move(n),
+                                                                     std::move(session), value);
+                        });
 }
 
 int32_t ZEBSDK::trackEventText(std::string category, std::string name, const std::string& text,
                                const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         // The text is free-form: not cleaned, only bounded.
         std::string t = truncateUtf8(text, settings_.SAFETYCUSTOMVALUETHRESHOLD);
-        return queueTracked(
-            sessionID,
-            [&](int32_t state, std::string& s) {
-                if (int32_t rc = checkFeatureEvent(state, n, s)) return rc;
-                return text.empty() ? -111 : 0;
-            },
-            [&](EventSessionID session) {
+        return trackFeature(
+            std::move(category), std::move(name), sessionID,
+            [&] { return text.empty() ? -111 : 0; },
+            [&](std::string c, std::string n, EventSessionID session) {
                 return std::make_unique<ZEBEventText>(std::move(c), std::move(n), std::move(t),
                                                       std::move(session));
             });
@@ -133,8 +140,6 @@ int32_t ZEBSDK::trackEventText(std::string category, std::string name, const std
 int32_t ZEBSDK::trackEventCustom(std::string category, std::string name, const NameValueList& pairs,
                                  const std::string& sessionID) {
     return guarded([&]() -> int32_t {
-        std::string c = cleanedEventText(std::move(category), settings_.EVENTCATEGORYTHRESHOLD);
-        std::string n = cleanedEventText(std::move(name), settings_.EVENTNAMETHRESHOLD);
         bool badName = false;
         ZEBEventNameValuePairs::Pairs limited;
         limited.reserve(pairs.size());
@@ -146,14 +151,13 @@ int32_t ZEBSDK::trackEventCustom(std::string category, std::string name, const N
             limited.emplace_back(truncateUtf8(pair.first, settings_.SAFETYCUSTOMNAMETHRESHOLD),
                                  truncateUtf8(pair.second, settings_.SAFETYCUSTOMVALUETHRESHOLD));
         }
-        return queueTracked(
-            sessionID,
-            [&](int32_t state, std::string& s) {
-                if (int32_t rc = checkFeatureEvent(state, n, s)) return rc;
+        return trackFeature(
+            std::move(category), std::move(name), sessionID,
+            [&] {
                 if (pairs.empty()) return -111;
                 return badName ? -113 : 0;
             },
-            [&](EventSessionID session) {
+            [&](std::string c, std::string n, EventSessionID session) {
                 return std::make_unique<ZEBEventNameValuePairs>(
                     std::move(c), std::move(n), std::move(limited), std::move(session));
             });
