@@ -6,8 +6,6 @@
 // text of their own, are in exchange_bench.cpp.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <memory>
 #include <random>
@@ -21,8 +19,8 @@
 #include "events/ZEBEventBasic.h"
 #include "events/ZEBEventException.h"
 #include "messages/ZEBSyncUpload.h"
-#include "support/ConfigFileWriter.h"
 #include "transport/ZEBHTTPConnection.h"
+#include "unit/events/EventsFixture.h"
 #include "util/Files.h"
 
 namespace {
@@ -48,7 +46,7 @@ protected:
 // Closed log files as a day of use leaves them: plain, numeric, text and
 // name/value events of a few categories, now and then an exception.
 struct ClosedLogs {
-    std::string dir;
+    zebtest::TempDir dir;
     RuntimeSettings settings;
     std::unique_ptr<Configuration> configuration;
     SDKContext context;
@@ -56,32 +54,13 @@ struct ClosedLogs {
     size_t textBytes = 0;
 
     ClosedLogs() {
-        char pattern[] = "/tmp/zebupload_XXXXXX";
-        dir = mkdtemp(pattern) != nullptr ? pattern : "";
-        zebtest::ConfigFileValues values;
-        values.values["CLIENTID:"] = "CLIENT0001";
-        values.values["FEATLISTLIMIT:"] = "4000000000";
-        values.values["FILESIZETHRESHOLD:"] = "4000000000";
-        zebtest::writeConfigFile(dir, "qhwnpcodkv", "Bench", "0000000000001", values);
-        ConfigArguments args;
-        args.configFilePath = dir;
-        args.dataDirectory = dir;
-        args.serverURL = "127.0.0.1:9";
-        args.protocol = 1;
-        args.aesKeyHex = "00112233445566778899AABBCCDDEEFF";
-        args.productID = "0123456789";
-        args.appName = "Bench";
-        args.instanceID = "0123456789ABCDEF0123456789ABCDEF";
-        configuration = std::make_unique<Configuration>(nullptr, &settings, args);
-        configuration->load();
+        configuration = eventstest::makeConfiguration(dir.path(), &settings, "CLIENT0001", "Bench");
+        // No feature or size limit: every event is written.
+        configuration->file().applyServerSetting("FEATLISTLIMIT:", "4000000000");
+        configuration->file().applyServerSetting("FILESIZETHRESHOLD:", "4000000000");
         context.configuration = configuration.get();
         write();
     }
-    ~ClosedLogs() {
-        for (const auto& name : listDirectory(dir)) removeFile(dir + "/" + name);
-        rmdir(dir.c_str());
-    }
-
     void write() {
         static const char* const kCategories[] = {"Menu", "Toolbar", "Dialog", "Editor", "Sync"};
         static const char* const kNames[] = {"Open", "Save", "Print",       "Export",  "Close",
@@ -91,7 +70,7 @@ struct ClosedLogs {
         std::string session = "0123456789ABCDEF0123456789ABCDEF";
         LogFile log(configuration.get());
         for (int f = 0; f < kFiles; ++f) {
-            const std::string path = dir + "/" + log.activeFileName();
+            const std::string path = dir.path() + "/" + log.activeFileName();
             while (fileSize(path) < kBytesPerFile) {
                 LogFile::Batch batch;
                 for (int i = 0; i < 1000; ++i) {
