@@ -17,7 +17,8 @@ namespace {
 
 constexpr const char* kClosedExtension = ".log";
 // A batch's text is written in pieces of about this size; a piece may pass
-// it by one line, which the buffer has room for unless the line is long.
+// it by one line, which the buffer has room for unless the line is long. A
+// small batch reserves about 96 bytes a record.
 constexpr size_t kWritePieceBytes = size_t{1} << 20;
 constexpr size_t kLineRoom = 4096;
 constexpr const char* kActiveExtension = ".logtmp";
@@ -90,7 +91,7 @@ bool LogFile::writeBatch(Batch& batch) {
     ConfigFile& configFile = configuration_->file();
     const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
     std::string buffer;
-    buffer.reserve(kWritePieceBytes + kLineRoom);
+    buffer.reserve(std::min(batch.size() * 96 + kLineRoom, kWritePieceBytes + kLineRoom));
     if (!activeFileOpen_) {
         ZEBEventNewFile first(makeGuid(), configuration_->appValues().getInstanceID(),
                               configuration_->appValues().getAppName());
