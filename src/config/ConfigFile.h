@@ -33,9 +33,9 @@ class ConfigFile {
 public:
     // fileState values.
     static constexpr int32_t kStateConstructing = 0;
-    static constexpr int32_t kStateDefaults = 1;  // nothing read yet
+    static constexpr int32_t kStateDefaults = 1;   // nothing read yet
     static constexpr int32_t kStateNoValidFile = 2;
-    static constexpr int32_t kStateInSync = 3;  // values equal the file on disk
+    static constexpr int32_t kStateInSync = 3;     // values equal the file on disk
     static constexpr int32_t kStateChanged = 4;
     static constexpr int32_t kStateSaveFailed = 5;
 
@@ -156,7 +156,7 @@ private:
     // REQUIRE: lock_ held.
     void publishFlags();
 
-    std::unique_ptr<ZEBMutex> lock_;   // "ConfigFile API lock", recursive
+    std::unique_ptr<ZEBMutex> lock_;  // "ConfigFile API lock", recursive
     const RuntimeSettings* settings_;  // borrowed, owned by the SDK
     const std::string dataDirectory_;
     const std::string productID_;

@@ -16,12 +16,12 @@ namespace ZEBInternal {
 namespace {
 
 constexpr const char* kClosedExtension = ".log";
+constexpr const char* kActiveExtension = ".logtmp";
 // A batch's text is written in pieces of about this size; a piece may pass
 // it by one line, which the buffer has room for unless the line is long. A
 // small batch reserves about 96 bytes a record.
 constexpr size_t kWritePieceBytes = size_t{1} << 20;
 constexpr size_t kLineRoom = 4096;
-constexpr const char* kActiveExtension = ".logtmp";
 
 // A file of ours: the prefix, and the first occurrence of the extension
 // after the prefix ends the name. ".log" therefore never matches an active
@@ -41,9 +41,10 @@ std::string stampOf(const std::string& name) {
 // Oldest first, so that an upload carries events in the order they were
 // written; the directory's own order is arbitrary.
 void sortByStamp(std::vector<std::string>& names, size_t from) {
-    std::stable_sort(
-        names.begin() + static_cast<std::ptrdiff_t>(from), names.end(),
-        [](const std::string& a, const std::string& b) { return stampOf(a) < stampOf(b); });
+    std::stable_sort(names.begin() + static_cast<std::ptrdiff_t>(from), names.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return stampOf(a) < stampOf(b);
+                     });
 }
 
 }  // namespace
@@ -140,8 +141,8 @@ bool LogFile::closeActiveFile() {
     ZEBScopedLock guard(lock_.get());
     bool result = true;
     if (activeFileOpen_) {
-        result = renameInDirectory(configuration_->appValues().getDataDirectory(), activeFileName(),
-                                   closedFileName());
+        result = renameInDirectory(configuration_->appValues().getDataDirectory(),
+                                   activeFileName(), closedFileName());
         activeFileOpen_ = false;
     }
     nameSuffix_ = timeStamp32();

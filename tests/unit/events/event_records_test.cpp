@@ -62,14 +62,8 @@ TEST_F(EventRecordsTest, TextKeepsLinesTogetherAndObeysTheServerLimit) {
     EXPECT_EQ(line(utf8), "2024-03-01T09:05:07$s$0023$c$n$\xC3\xA4\xC3\xB6\xC3\xBC");
     // Invalid UTF-8 (leading continuation bytes, a cut sequence) is cut
     // only before a lead byte, never inside what follows one.
-    ZEBEventText invalid("c", "n",
-                         "\x80\x80"
-                         "ab\xE2\x82"
-                         "cd",
-                         "s");
-    EXPECT_EQ(line(invalid),
-              "2024-03-01T09:05:07$s$0023$c$n$\x80\x80"
-              "ab\xE2\x82");
+    ZEBEventText invalid("c", "n", "\x80\x80" "ab\xE2\x82" "cd", "s");
+    EXPECT_EQ(line(invalid), "2024-03-01T09:05:07$s$0023$c$n$\x80\x80" "ab\xE2\x82");
 }
 
 TEST_F(EventRecordsTest, CustomPairsAreParenthesisedEscapedAndLimited) {
