@@ -5,16 +5,25 @@
 namespace ZEBInternal {
 
 namespace {
-bool isLineControl(char c) { return c == '\t' || c == '\r' || c == '\n'; }
-bool isBlankOrControl(char c) { return c == ' ' || isLineControl(c); }
+bool isLineControl(char c) {
+    return c == '\t' || c == '\r' || c == '\n';
+}
+bool isBlankOrControl(char c) {
+    return c == ' ' || isLineControl(c);
+}
 }  // namespace
 
 std::string cleanText(std::string text) {
-    // Most names need nothing: check before copying anything.
-    const bool trimFront = !text.empty() && isBlankOrControl(text.front());
-    const bool trimBack = !text.empty() && isBlankOrControl(text.back());
-    const bool inner = std::any_of(text.begin(), text.end(), isLineControl);
-    if (!trimFront && !trimBack && !inner) return text;
+    // Most names need nothing: one look at each byte tells, and only bytes
+    // up to the blank can matter (a blank only at either end).
+    const size_t n = text.size();
+    size_t i = 0;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) > ' ') continue;
+        if (isLineControl(c) || (c == ' ' && (i == 0 || i + 1 == n))) break;
+    }
+    if (i == n) return text;
 
     const auto first = std::find_if_not(text.begin(), text.end(), isBlankOrControl);
     if (first == text.end()) return std::string();

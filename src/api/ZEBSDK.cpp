@@ -77,35 +77,39 @@ void ZEBSDK::markBroken() noexcept {
 
 // --- state checks ---------------------------------------------------------
 
-bool ZEBSDK::backoffInForce() const { return configuration_ && configuration_->isBackoffActive(); }
+bool ZEBSDK::backoffInForce() const {
+    return configuration_ && configuration_->isBackoffActive();
+}
 
-bool ZEBSDK::disabledInForce() const { return configuration_ && configuration_->isDisabled(); }
+bool ZEBSDK::disabledInForce() const {
+    return configuration_ && configuration_->isDisabled();
+}
 
-int32_t ZEBSDK::basicCheck(bool allowBackoff, bool allowOptedOut) const {
-    if (state_ == kBroken) return kBroken;
-    if (state_ >= kRegRefused && state_ <= kRegError) return -998;
-    if (state_ >= kStopRequested && state_ <= kStopped) return -213;
+int32_t ZEBSDK::basicCheck(int32_t state, bool allowBackoff, bool allowOptedOut) const {
+    if (state == kBroken) return kBroken;
+    if (state >= kRegRefused && state <= kRegError) return -998;
+    if (state >= kStopRequested && state <= kStopped) return -213;
     if (!allowBackoff && backoffInForce()) return -330;
     if (disabledInForce()) return -331;
     if (optOutRequested_ && !allowOptedOut) return -332;
     return 0;
 }
 
-int32_t ZEBSDK::configuredCheck(bool allowBackoff, bool allowOptedOut) const {
-    if (int32_t rc = basicCheck(allowBackoff, allowOptedOut)) return rc;
-    if (state_ == kConstructed || !configuration_) return -200;
+int32_t ZEBSDK::configuredCheck(int32_t state, bool allowBackoff, bool allowOptedOut) const {
+    if (int32_t rc = basicCheck(state, allowBackoff, allowOptedOut)) return rc;
+    if (state == kConstructed || !configuration_) return -200;
     return 0;
 }
 
-int32_t ZEBSDK::startedCheck() const {
-    if (int32_t rc = configuredCheck(false, false)) return rc;
-    if (state_ != kRegistering && state_ != kRunning) return -210;
+int32_t ZEBSDK::startedCheck(int32_t state) const {
+    if (int32_t rc = configuredCheck(state, false, false)) return rc;
+    if (state != kRegistering && state != kRunning) return -210;
     return 0;
 }
 
-int32_t ZEBSDK::runningCheck() const {
-    if (int32_t rc = startedCheck()) return rc;
-    if (state_ != kRunning) return -210;
+int32_t ZEBSDK::runningCheck(int32_t state) const {
+    if (int32_t rc = startedCheck(state)) return rc;
+    if (state != kRunning) return -210;
     return 0;
 }
 
@@ -122,8 +126,7 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
             if (state_ == kBroken) return kBroken;
             if (state_ != kConstructed) return -201;
         }
-        const ConfigInput input{configFilePath, productID, appName,
-                                serverURL,      protocol,  aesKeyHex};
+        const ConfigInput input{configFilePath, productID, appName, serverURL, protocol, aesKeyHex};
         std::string dataDirectory;
         if (int32_t rc = validateConfigInput(input, dataDirectory)) return rc;
 
@@ -171,7 +174,7 @@ int32_t ZEBSDK::startSDK() {
         bool recordAppSession = false;
         {
             ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(true, true)) return rc;
+            if (int32_t rc = configuredCheck(state_, true, true)) return rc;
             if (state_ != kConfigLoaded && state_ != kNeedsRegistration) return -211;
 
             reachOutManager_->start();
@@ -209,20 +212,20 @@ int32_t ZEBSDK::startSDK() {
 void ZEBSDK::createFullWorkerSet(const TimeValue& lastSync) {
     logFile_ = std::make_unique<LogFile>(configuration_.get());
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
-    syncManager_ = std::make_unique<ZEBSyncManager>(
-        context_.get(), logWriter_.get(), lastSync,
-        configuration_->isOptedOut() ? ZEBSyncManager::kModeServerOptedOut
-                                      : ZEBSyncManager::kModeNormal);
+    syncManager_ = std::make_unique<ZEBSyncManager>(context_.get(), logWriter_.get(), lastSync,
+                                                    configuration_->isOptedOut()
+                                                        ? ZEBSyncManager::kModeServerOptedOut
+                                                        : ZEBSyncManager::kModeNormal);
     timeWarpDetector_ = std::make_unique<ZEBTimeWarpDetector>(context_.get());
 }
 
 void ZEBSDK::createReducedWorkerSet() {
     logFile_ = std::make_unique<LogFile>(configuration_.get());
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
-    syncManager_ = std::make_unique<ZEBSyncManager>(
-        context_.get(), logWriter_.get(), TimeValue{},
-        configuration_->isOptedOut() ? ZEBSyncManager::kModeBothOptedOut
-                                      : ZEBSyncManager::kModeRunOptedOut);
+    syncManager_ = std::make_unique<ZEBSyncManager>(context_.get(), logWriter_.get(), TimeValue{},
+                                                    configuration_->isOptedOut()
+                                                        ? ZEBSyncManager::kModeBothOptedOut
+                                                        : ZEBSyncManager::kModeRunOptedOut);
 }
 
 void ZEBSDK::newRegCompleted(int result) {
@@ -263,6 +266,9 @@ int32_t ZEBSDK::stopSDK(int32_t waitSeconds) {
             const bool backoff = backoffInForce();
             finalSync = state_ == kRunning && waitSeconds >= 0 && !backoff && !optOutRequested_;
             state_ = kStopRequested;
+            // Together with the state: a tracking call that read the
+            // running state without the lock finds its push refused.
+            eventManager_->closeToHosts();
             if (finalSync && waitSeconds > 0) {
                 stopDeadline_ = timeutil::nowPlus(TimeValue{static_cast<uint32_t>(waitSeconds), 0});
             } else if (finalSync) {
@@ -307,21 +313,18 @@ bool ZEBSDK::shouldStop(bool isSyncOrUpload) {
             case kRegFailed:
             case kRegError:
             case kStopping:
-            case kStopped:
-                return true;
+            case kStopped: return true;
             case kStopRequested:
                 if (!isSyncOrUpload) return true;
                 if (stopDeadline_.seconds != 0) {
                     const TimeValue now = timeutil::now();
-                    const bool passed =
-                        stopDeadline_.seconds < now.seconds ||
-                        (stopDeadline_.seconds == now.seconds &&
-                         stopDeadline_.microseconds <= now.microseconds);
+                    const bool passed = stopDeadline_.seconds < now.seconds ||
+                                        (stopDeadline_.seconds == now.seconds &&
+                                         stopDeadline_.microseconds <= now.microseconds);
                     if (passed) return true;
                 }
                 return false;
-            default:
-                return false;
+            default: return false;
         }
     } catch (...) {
         markBroken();
@@ -335,7 +338,7 @@ int32_t ZEBSDK::optOut() {
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
         ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = configuredCheck(true, false)) return rc;
+        if (int32_t rc = configuredCheck(state_, true, false)) return rc;
         if (state_ == kRegistering || state_ == kRunning) return -211;
         optOutRequested_ = true;
         return 0;
@@ -385,7 +388,7 @@ int32_t ZEBSDK::setReachOutHandler(std::unique_ptr<ZEBSDKReachOutHandler> handle
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
         ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = basicCheck(true, false)) return rc;
+        if (int32_t rc = basicCheck(state_, true, false)) return rc;
         // The manager's thread reads the handler without further checks, so
         // it may change only before that thread starts.
         if (state_ == kRegistering || state_ == kRunning) return -211;
@@ -398,7 +401,7 @@ int32_t ZEBSDK::setReachOutOnAutoSync(bool enabled) {
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
         ZEBScopedLock state(stateLock_.get());
-        if (int32_t rc = configuredCheck(false, false)) return rc;
+        if (int32_t rc = configuredCheck(state_, false, false)) return rc;
         configuration_->setReachOutOnAutoSync(enabled);
         return 0;
     });

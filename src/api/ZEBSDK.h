@@ -6,32 +6,35 @@
 // Threads: host threads enter through the public operations. The life-cycle
 // and server operations (configure, start, stop, opt-out, sync, connection
 // test, reach-out) are serialised by apiLock_ and may wait on the network
-// while holding it, never while holding stateLock_. The tracking, session,
+// while holding it, never while holding stateLock_. The session,
 // product-data and custom-property calls, zebSetProxy, zebGetState and
 // zebGetClientID take stateLock_ only, for short stretches, so they never
-// wait behind an exchange; a tracking call queues its record before it
-// lets go of stateLock_, so once zebStopSDK has set the stopping state
-// every later call answers -213 and every earlier one is in the queue that
-// the log writer's final drain writes. Workers call back through
-// newRegCompleted and shouldStop, which take stateLock_ only.
+// wait behind an exchange. A tracking call with a user session does the
+// same and queues its record before it lets go of stateLock_; one without
+// (the usual call) takes no lock at all, and zebStopSDK shuts the event
+// queue to tracking calls as it sets the stopping state. Either way, once
+// that state is set every later call answers -213 and every earlier one is
+// in the queue that the log writer's final drain writes. Workers call back
+// through newRegCompleted and shouldStop, which take stateLock_ only.
 // Lock order: apiLock_ before stateLock_ (both recursive); stateLock_
 // before the session manager's and the event manager's locks.
 //
 // Every public operation returns a result code and never throws: an
 // exception inside one breaks the instance (state -999, result -999).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "config/RuntimeSettings.h"
 #include "core/SDKContext.h"
 #include "core/VersionInfo.h"
 #include "core/ZEBNewRegCompletionHandler.h"
 #include "core/ZEBSDKReachOutHandler.h"
 #include "core/ZEBStopMonitor.h"
-#include "config/RuntimeSettings.h"
 #include "threading/ZEBMutex.h"
 #include "util/TimeValue.h"
 
@@ -89,9 +92,9 @@ public:
     ZEBSDK& operator=(const ZEBSDK&) = delete;
 
     int32_t createConfig(const std::string& configFilePath, const std::string& productID,
-                         const std::string& appName, const std::string& serverURL,
-                         int32_t protocol, const std::string& aesKeyHex,
-                         bool multiSessionEnabled, bool reachOutOnAutoSync);
+                         const std::string& appName, const std::string& serverURL, int32_t protocol,
+                         const std::string& aesKeyHex, bool multiSessionEnabled,
+                         bool reachOutOnAutoSync);
     int32_t startSDK();
     // waitSeconds: -1 no final sync; 0 final sync without a time limit;
     // n > 0 final sync for at most n seconds.
@@ -123,16 +126,17 @@ public:
     int32_t setProxy(const std::string& address, uint16_t port, const std::string& username,
                      const std::string& password);
 
+    // The tracking calls take their category and name by value: the C
+    // interface's copies are moved through to the record.
     int32_t startSession(const std::string& sessionID);
     int32_t stopSession(const std::string& sessionID);
-    int32_t trackEvent(const std::string& category, const std::string& name,
-                       const std::string& sessionID);
-    int32_t trackEventNumeric(const std::string& category, const std::string& name, double value,
+    int32_t trackEvent(std::string category, std::string name, const std::string& sessionID);
+    int32_t trackEventNumeric(std::string category, std::string name, double value,
                               const std::string& sessionID);
-    int32_t trackEventText(const std::string& category, const std::string& name,
-                           const std::string& text, const std::string& sessionID);
-    int32_t trackEventCustom(const std::string& category, const std::string& name,
-                             const NameValueList& pairs, const std::string& sessionID);
+    int32_t trackEventText(std::string category, std::string name, const std::string& text,
+                           const std::string& sessionID);
+    int32_t trackEventCustom(std::string category, std::string name, const NameValueList& pairs,
+                             const std::string& sessionID);
     int32_t trackException(const ExceptionRecord& exception, const std::string& sessionID);
 
     // The application data stores once configured, else null. For the
@@ -149,11 +153,13 @@ private:
     int32_t guarded(Op&& op);
     void markBroken() noexcept;
 
-    // State checks; 0 means the operation may go on. REQUIRE: stateLock_ held.
-    int32_t basicCheck(bool allowBackoff, bool allowOptedOut) const;
-    int32_t configuredCheck(bool allowBackoff, bool allowOptedOut) const;
-    int32_t startedCheck() const;
-    int32_t runningCheck() const;
+    // State checks of `state`, read once from state_; 0 means the operation
+    // may go on. REQUIRE: stateLock_ held, or `state` 3 or 4 (configuration_
+    // is then set for good).
+    int32_t basicCheck(int32_t state, bool allowBackoff, bool allowOptedOut) const;
+    int32_t configuredCheck(int32_t state, bool allowBackoff, bool allowOptedOut) const;
+    int32_t startedCheck(int32_t state) const;
+    int32_t runningCheck(int32_t state) const;
     bool backoffInForce() const;
     bool disabledInForce() const;
     // Cleans and checks a session ID of a tracking or session call; 0 with
@@ -162,9 +168,21 @@ private:
     int32_t validateSessionID(std::string& sessionID, bool allowEmpty);
     // The common checks of the four feature-event calls, on a category and
     // name already cleaned and limited: started, a name, the session ID. 0
-    // or the refusal code; the session is the application session when the
-    // call gave none. REQUIRE: stateLock_ held.
-    int32_t checkFeatureEvent(const std::string& name, std::string& sessionID);
+    // (the cleaned ID in `sessionID`, empty for the application session) or
+    // the refusal code. REQUIRE: as for the state checks; stateLock_ held
+    // when `sessionID` is not empty.
+    int32_t checkFeatureEvent(int32_t state, const std::string& name, std::string& sessionID);
+    // The frame of every tracking call: `check(state, sessionID)` gives 0 or
+    // the refusal code, then the record `make(session)` builds is queued.
+    // Locking: see the tracking file.
+    template <typename Check, typename Make>
+    int32_t queueTracked(const std::string& sessionID, Check&& check, Make&& make);
+    // The frame of the four feature-event calls: category and name cleaned
+    // and cut, the common checks, `late()` (the call's own codes), then the
+    // record `make(category, name, session)` builds is queued.
+    template <typename Late, typename Make>
+    int32_t trackFeature(std::string category, std::string name, const std::string& sessionID,
+                         Late&& late, Make&& make);
     // zebStartSession (start) and zebStopSession.
     int32_t userSessionCall(const std::string& sessionID, bool start);
     // The frame of the product, custom-property and proxy calls: the
@@ -188,15 +206,18 @@ private:
 
     std::unique_ptr<ZEBMutex> apiLock_;    // "SDK API lock"
     std::unique_ptr<ZEBMutex> stateLock_;  // "SDK state lock"
-    // Guarded by stateLock_.
-    int32_t state_ = kConstructed;
+    // Written under stateLock_; atomic because the tracking calls of a
+    // started SDK read it without the lock.
+    std::atomic<int32_t> state_{kConstructed};
+    // Guarded by stateLock_. optOutRequested_ changes only before the start,
+    // so a started SDK's tracking calls read it without the lock.
     TimeValue stopDeadline_;
     bool optOutRequested_ = false;
 
     const RuntimeSettings settings_;
     const VersionInfo versionInfo_;
     TimeValue lastReachOutCheck_;  // guarded by apiLock_
-    std::string instanceID_;      // this run's application session ID; set once by createConfig
+    std::string instanceID_;       // this run's application session ID; set once by createConfig
 
     // Owned collaborators. Configuration, stores and workers are created
     // under both locks and deleted only by the destructor, after every

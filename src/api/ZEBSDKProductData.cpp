@@ -15,7 +15,7 @@ int32_t ZEBSDK::storeAfterCheck(bool allowBackoff, Store&& store) {
     return guarded([&]() -> int32_t {
         {
             ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(allowBackoff, false)) return rc;
+            if (int32_t rc = configuredCheck(state_, allowBackoff, false)) return rc;
         }
         // The configuration and the stores, once made, live until the
         // destructor, and each locks itself.

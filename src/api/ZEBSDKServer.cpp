@@ -50,7 +50,7 @@ int32_t ZEBSDK::testConnection() {
         SDKContext context;
         {
             ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(true, false)) return rc;
+            if (int32_t rc = configuredCheck(state_, true, false)) return rc;
             context = messageContext();
         }
         ZEBTestConnection message(&context);
@@ -72,7 +72,7 @@ int32_t ZEBSDK::checkForReachOut(uint32_t messageType, std::string& message, int
         SDKContext context;
         {
             ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = runningCheck()) return rc;
+            if (int32_t rc = runningCheck(state_)) return rc;
             context = messageContext();
         }
         if (messageType > kMaxReachOutType) return -180;
@@ -99,7 +99,7 @@ int32_t ZEBSDK::sync(bool withReachOut) {
         ZEBScopedLock api(apiLock_.get());
         {
             ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = runningCheck()) return rc;
+            if (int32_t rc = runningCheck(state_)) return rc;
         }
         // A running client opted out by this run has no sync manager, but
         // the running check refuses it first (-332).

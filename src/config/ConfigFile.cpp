@@ -113,7 +113,7 @@ ConfigFile::~ConfigFile() {
 
 void ConfigFile::setDefaults() {
     values_ = ConfigValues();
-    newFeatures_.clear();
+    newFeatureCount_ = 0;
     publishFlags();
 }
 
@@ -327,9 +327,9 @@ bool ConfigFile::isFeatureTracked(const std::string& category, const std::string
         }
     }
     const uint64_t known =
-        static_cast<uint64_t>(values_.featureList.size()) + newFeatures_.size();
+        static_cast<uint64_t>(values_.featureList.size()) + newFeatureCount_;
     if (values_.featureListLimit <= known) return false;
-    if (!name.empty()) newFeatures_.emplace_back(category, name);
+    if (!name.empty()) ++newFeatureCount_;
     return true;
 }
 
@@ -340,12 +340,12 @@ int32_t ConfigFile::featureListCount() const {
 
 int32_t ConfigFile::newFeatureCount() const {
     ZEBScopedLock guard(lock_.get());
-    return static_cast<int32_t>(newFeatures_.size());
+    return static_cast<int32_t>(newFeatureCount_);
 }
 
 void ConfigFile::clearNewFeatures() {
     ZEBScopedLock guard(lock_.get());
-    newFeatures_.clear();
+    newFeatureCount_ = 0;
 }
 
 std::string ConfigFile::filePrefix() const { return prefix_; }

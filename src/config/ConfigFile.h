@@ -23,6 +23,7 @@
 #include "config/ConfigLists.h"
 #include "config/ConfigValues.h"
 #include "threading/ZEBMutex.h"
+#include "threading/ZEBScopedLock.h"
 
 namespace ZEBInternal {
 
@@ -116,6 +117,17 @@ public:
     FeatureList getFeatureWhitelist() const;
     FeatureList getFeatureList() const;
 
+    // Keeps the lock taken for its lifetime, so that a run of calls (the
+    // feature decisions of a batch of records) takes it once instead of
+    // once per call. REQUIRE: the holder takes no other lock meanwhile.
+    class Hold {
+    public:
+        explicit Hold(const ConfigFile& file) : lock_(file.lock_.get()) {}
+
+    private:
+        ZEBScopedLock lock_;
+    };
+
     // Whether an event of this category and name is written. Tracking off:
     // false; whitelisted: true; listed: false; otherwise true while the
     // listed plus newly seen features stay below FEATLISTLIMIT, recording
@@ -160,7 +172,10 @@ private:
     // atomic read keeps that check off the lock.
     std::atomic<bool> backoffActiveFlag_{false};
     std::atomic<bool> disabledFlag_{false};
-    FeatureList newFeatures_;  // not persisted
+    // Features newly seen since the last sync, repeats included; not
+    // persisted. Only their number is ever asked for, so the pairs
+    // themselves are not kept.
+    uint64_t newFeatureCount_ = 0;
 };
 
 }  // namespace ZEBInternal

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/ConfigFile.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
 #include "events/ZEBEventLifecycle.h"
@@ -16,6 +17,11 @@ namespace {
 
 constexpr const char* kClosedExtension = ".log";
 constexpr const char* kActiveExtension = ".logtmp";
+// A batch's text is written in pieces of about this size; a piece may pass
+// it by one line, which the buffer has room for unless the line is long. A
+// small batch reserves about 96 bytes a record.
+constexpr size_t kWritePieceBytes = size_t{1} << 20;
+constexpr size_t kLineRoom = 4096;
 
 // A file of ours: the prefix, and the first occurrence of the extension
 // after the prefix ends the name. ".log" therefore never matches an active
@@ -84,47 +90,69 @@ bool LogFile::appendEvents(Batch& batch) {
 }
 
 bool LogFile::writeBatch(Batch& batch, uint64_t room) {
-    std::string buffer;
-    buffer.reserve(batch.size() * 96 + 128);
     ConfigFile& configFile = configuration_->file();
+    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    std::string buffer;
+    buffer.reserve(std::min(batch.size() * 96 + kLineRoom, kWritePieceBytes + kLineRoom));
     if (!activeFileOpen_) {
         ZEBEventNewFile first(makeGuid(), configuration_->appValues().getInstanceID(),
                               configuration_->appValues().getAppName());
         first.serializeInto(configFile, buffer);
         buffer.push_back('\n');
     }
+    // The text goes out in pieces: a piece stays in the cache while it is
+    // built, and a large batch never holds its whole text in memory. Each
+    // piece is appended whole or not at all, so a failed write never leaves
+    // half a line. After a failed write the rest is still serialised (for
+    // the feature count) but not written.
+    //
     // The server's limit holds for the files as written, not only before a
     // batch: a batch bigger than the room left keeps its oldest lines that
     // fit and drops the rest, as if the log had filled between two events.
     bool full = false;
+    bool ok = true;
+    bool wrote = false;
+    uint64_t written = 0;
     size_t recordLines = 0;
-    for (auto& record : batch) {
-        const size_t before = buffer.size();
-        if (!full && record && record->serializeInto(configFile, buffer)) {
-            buffer.push_back('\n');
-            if (buffer.size() > room) {
-                buffer.resize(before);
-                full = true;
-            } else {
-                ++recordLines;
+    const auto writePiece = [&] {
+        ok = ok && appendWhole(path, buffer);
+        written += buffer.size();
+        wrote = true;
+        activeFileOpen_ = true;
+        buffer.clear();
+    };
+    size_t next = 0;
+    while (next < batch.size()) {
+        {
+            ConfigFile::Hold decisions(configFile);
+            for (; next < batch.size() && buffer.size() < kWritePieceBytes; ++next) {
+                std::unique_ptr<ZEBEventInfo>& record = batch[next];
+                const size_t before = buffer.size();
+                if (!full && record && record->serializeInto(configFile, buffer)) {
+                    buffer.push_back('\n');
+                    if (written + buffer.size() > room) {
+                        buffer.resize(before);
+                        full = true;
+                    } else {
+                        ++recordLines;
+                    }
+                }
+                // Freed as it is written, so a large batch never holds both
+                // its records and its text at their full size.
+                record.reset();
             }
         }
-        // Freed as it is written, so a large batch never holds both its
-        // records and its text at their full size.
-        record.reset();
+        if (buffer.size() >= kWritePieceBytes) writePiece();
     }
-    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
     if (full && recordLines == 0 && !activeFileOpen_) {
         // Not even one event fits: no file made of its first line alone.
         if (isRegularFile(path)) touch(path);
         return true;
     }
+    if (!buffer.empty()) writePiece();
     activeFileOpen_ = true;
-    if (buffer.empty()) {
-        if (isRegularFile(path)) touch(path);
-        return true;
-    }
-    return appendWhole(path, buffer);
+    if (!wrote && isRegularFile(path)) touch(path);
+    return ok;
 }
 
 void LogFile::touchActiveFile() {

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kPairSpecials = "$(,)&";
 }  // namespace
 
-ZEBEventBasic::ZEBEventBasic(std::string category, std::string name, std::string sessionID,
+ZEBEventBasic::ZEBEventBasic(std::string category, std::string name, EventSessionID sessionID,
                              const char* eventType)
     : ZEBEventInfo(std::move(sessionID), eventType),
       category_(std::move(category)),
@@ -32,7 +32,7 @@ bool ZEBEventBasic::serializeInto(ConfigFile& configuration, std::string& out) {
     return appendBasicLine(configuration, out);
 }
 
-ZEBEventNumeric::ZEBEventNumeric(std::string category, std::string name, std::string sessionID,
+ZEBEventNumeric::ZEBEventNumeric(std::string category, std::string name, EventSessionID sessionID,
                                  double value)
     : ZEBEventBasic(std::move(category), std::move(name), std::move(sessionID),
                     eventtype::kNumeric),
@@ -46,7 +46,7 @@ bool ZEBEventNumeric::serializeInto(ConfigFile& configuration, std::string& out)
 }
 
 ZEBEventText::ZEBEventText(std::string category, std::string name, std::string text,
-                           std::string sessionID)
+                           EventSessionID sessionID)
     : ZEBEventBasic(std::move(category), std::move(name), std::move(sessionID), eventtype::kText),
       text_(std::move(text)) {}
 
@@ -58,8 +58,8 @@ bool ZEBEventText::serializeInto(ConfigFile& configuration, std::string& out) {
     return true;
 }
 
-ZEBEventNameValuePairs::ZEBEventNameValuePairs(std::string category, std::string name,
-                                               Pairs pairs, std::string sessionID)
+ZEBEventNameValuePairs::ZEBEventNameValuePairs(std::string category, std::string name, Pairs pairs,
+                                               EventSessionID sessionID)
     : ZEBEventBasic(std::move(category), std::move(name), std::move(sessionID),
                     eventtype::kNameValuePairs),
       pairs_(std::move(pairs)) {}

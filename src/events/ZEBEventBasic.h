@@ -13,7 +13,7 @@ namespace ZEBInternal {
 
 class ZEBEventBasic : public ZEBEventInfo {
 public:
-    ZEBEventBasic(std::string category, std::string name, std::string sessionID,
+    ZEBEventBasic(std::string category, std::string name, EventSessionID sessionID,
                   const char* eventType = eventtype::kBasic);
     bool serializeInto(ConfigFile& configuration, std::string& out) override;
 
@@ -31,7 +31,7 @@ private:
 
 class ZEBEventNumeric : public ZEBEventBasic {
 public:
-    ZEBEventNumeric(std::string category, std::string name, std::string sessionID, double value);
+    ZEBEventNumeric(std::string category, std::string name, EventSessionID sessionID, double value);
     bool serializeInto(ConfigFile& configuration, std::string& out) override;
 
 private:
@@ -40,7 +40,8 @@ private:
 
 class ZEBEventText : public ZEBEventBasic {
 public:
-    ZEBEventText(std::string category, std::string name, std::string text, std::string sessionID);
+    ZEBEventText(std::string category, std::string name, std::string text,
+                 EventSessionID sessionID);
     bool serializeInto(ConfigFile& configuration, std::string& out) override;
 
 private:
@@ -51,7 +52,7 @@ class ZEBEventNameValuePairs : public ZEBEventBasic {
 public:
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     ZEBEventNameValuePairs(std::string category, std::string name, Pairs pairs,
-                           std::string sessionID);
+                           EventSessionID sessionID);
     bool serializeInto(ConfigFile& configuration, std::string& out) override;
 
 private:

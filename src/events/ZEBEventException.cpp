@@ -13,7 +13,7 @@ constexpr uint32_t kStackTraceFromFlag = 10;
 
 ZEBEventException::ZEBEventException(std::string className, std::string methodName,
                                      std::string exceptionMessage, std::string stackTrace,
-                                     std::string sessionID)
+                                     EventSessionID sessionID)
     : ZEBEventInfo(std::move(sessionID), eventtype::kException),
       className_(std::move(className)),
       methodName_(std::move(methodName)),

@@ -10,9 +10,8 @@ namespace ZEBInternal {
 
 class ZEBEventException : public ZEBEventInfo {
 public:
-    ZEBEventException(std::string className, std::string methodName,
-                      std::string exceptionMessage, std::string stackTrace,
-                      std::string sessionID);
+    ZEBEventException(std::string className, std::string methodName, std::string exceptionMessage,
+                      std::string stackTrace, EventSessionID sessionID);
     bool serializeInto(ConfigFile& configuration, std::string& out) override;
 
 private:

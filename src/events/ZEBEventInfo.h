@@ -14,11 +14,36 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace ZEBInternal {
 
 class ConfigFile;
+class EventManager;
+
+// The session ID a record is filed under. Most records of a run belong to
+// its application session: they borrow that ID from the SDK, which outlives
+// every record of the run, rather than each holding a copy of it. Any other
+// ID is owned by the record.
+class EventSessionID {
+public:
+    // Owned copies; implicit, so that a record is made from a plain ID.
+    EventSessionID(std::string id)  // NOLINT(google-explicit-constructor)
+        : owned_(std::make_unique<const std::string>(std::move(id))), id_(owned_.get()) {}
+    EventSessionID(const char* id)  // NOLINT(google-explicit-constructor)
+        : EventSessionID(std::string(id)) {}
+    // REQUIRES: `id` outlives every record made with it.
+    static EventSessionID borrowed(const std::string& id) { return EventSessionID(&id); }
+
+    const std::string& get() const { return *id_; }
+
+private:
+    explicit EventSessionID(const std::string* id) : id_(id) {}
+
+    std::unique_ptr<const std::string> owned_;  // null when borrowed
+    const std::string* id_;                     // never null
+};
 
 class ZEBEventInfo {
 public:
@@ -37,20 +62,26 @@ public:
 
     // "%FT%T" in UTC, for example 2024-03-01T09:05:07.
     std::string getTimeStamp() const;
-    const std::string& getSessionID() const { return sessionID_; }
+    const std::string& getSessionID() const { return sessionID_.get(); }
     const char* getEventType() const { return eventType_; }
     // Tests pin the time of a record to check its line.
     void setTime(time_t seconds) { time_ = seconds; }
 
 protected:
     // eventType: four decimal digits, a literal that outlives the record.
-    ZEBEventInfo(std::string sessionID, const char* eventType);
+    ZEBEventInfo(EventSessionID sessionID, const char* eventType);
     // time + "$" + session + "$" + type.
     void appendHeader(std::string& out) const;
 
 private:
+    friend class EventManager;
+
+    // While queued in the event manager: the record queued just before this
+    // one (stale once the record is taken). Linking the records themselves
+    // keeps a queued event to one allocation.
+    ZEBEventInfo* queueLink_ = nullptr;
     time_t time_;
-    std::string sessionID_;
+    EventSessionID sessionID_;
     const char* eventType_;
 };
 
@@ -70,7 +101,7 @@ constexpr const char* kNewFile = "0051";
 }  // namespace eventtype
 
 // Appends escapeSpecials(text, specials) / escape(text, specials) without a
-// temporary string.
+// temporary string. REQUIRES: `specials` holds ASCII characters only.
 void appendEscapedSpecials(std::string& out, const std::string& text, const char* specials);
 void appendEscaped(std::string& out, const std::string& text, const char* specials);
 // A double as a default-configured output stream writes it: six significant

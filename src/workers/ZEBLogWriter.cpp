@@ -1,8 +1,8 @@
 #include "workers/ZEBLogWriter.h"
 
-#include "core/SDKContext.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/SDKContext.h"
 #include "events/EventManager.h"
 #include "events/LogFile.h"
 #include "threading/ZEBScopedLock.h"
@@ -28,9 +28,7 @@ ZEBLogWriter::~ZEBLogWriter() {
 void ZEBLogWriter::run() {
     ZEBScopedLock guard(apiLock_.get());
     LogFile::Batch batch;
-    while (std::unique_ptr<ZEBEventInfo> record = context_->eventManager->pop()) {
-        batch.push_back(std::move(record));
-    }
+    context_->eventManager->popAll(batch);
     if (batch.empty()) {
         logFile_->touchActiveFile();
     } else {
@@ -54,6 +52,8 @@ void ZEBLogWriter::shutdown() {
     flush();
 }
 
-void ZEBLogWriter::join() { thread_->join(); }
+void ZEBLogWriter::join() {
+    thread_->join();
+}
 
 }  // namespace ZEBInternal

@@ -113,6 +113,35 @@ TEST_F(EventRecordsTest, LifecycleRecords) {
     EXPECT_EQ(line(file), "2024-03-01T09:05:07$I$0051$F\\$$App");
 }
 
+// The writer reuses the text of the second before; a run of records across
+// seconds, hours, midnight, a year's end and back in time must still read
+// as the C library formats each one.
+TEST_F(EventRecordsTest, TimeStampsOfConsecutiveRecordsAreEachTheirOwn) {
+    const time_t times[] = {kMarch1,
+                            kMarch1,
+                            kMarch1 + 1,
+                            kMarch1 + 3599,
+                            kMarch1 + 53692,
+                            kMarch1 + 53693,
+                            1735689599,
+                            1735689600,
+                            kMarch1 - 86400,
+                            kMarch1,
+                            0,
+                            -1,
+                            -86401,
+                            59};
+    ZEBEventAppSessionStart record("I");
+    for (time_t t : times) {
+        struct tm parts {};
+        char expected[64] = {0};
+        ASSERT_NE(gmtime_r(&t, &parts), nullptr);
+        ASSERT_NE(strftime(expected, sizeof expected, "%FT%T", &parts), 0u);
+        record.setTime(t);
+        EXPECT_EQ(record.getTimeStamp(), expected) << "at " << t;
+    }
+}
+
 TEST_F(EventRecordsTest, FeatureSwitchOffSilencesOnlyFeatureEvents) {
     ASSERT_TRUE(config_.applyServerSetting("FTFLAG:", "0"));
     ZEBEventBasic basic("c", "n", "s");
