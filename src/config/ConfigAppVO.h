@@ -34,7 +34,9 @@ public:
     std::string getDataDirectory() const;   // resolved absolute path
     std::string getServerURL() const;
     uint32_t getProtocol() const;           // 1, 2 or 3
-    std::string getAesKeyHex() const;       // empty in protocol 3
+    // The key and its text (empty in protocol 3): the caller wipes its copy
+    // (secureWipe) once it has used it.
+    std::string getAesKeyHex() const;
     std::array<uint8_t, 16> getAesKey() const;
     std::string getProductID() const;
     std::string getEncodedProductID() const;
