@@ -451,6 +451,7 @@ TEST(Security, LibraryWritesNothingOutsideItsDataDirectory) {
     std::unique_ptr<CallHomeServer> server;
     try {
         proxy = std::make_unique<TinyproxyProcess>(proxyDir.path(), kProxyUser, kProxyPassword);
+        EXPECT_EQ(proxy->failure(), "");
         server = std::make_unique<CallHomeServer>(lifeServer());
         ports = std::to_string(server->port()) + " " + std::to_string(proxy->port()) + "\n";
     } catch (const std::exception& e) {
