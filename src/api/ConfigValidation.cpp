@@ -1,6 +1,9 @@
 #include "api/ConfigValidation.h"
 
+#include <cctype>
+
 #include "util/Files.h"
+#include "util/SecureWipe.h"
 #include "util/ServerUrl.h"
 #include "util/Strings.h"
 
@@ -11,7 +14,6 @@ namespace {
 constexpr size_t kProductIDLength = 10;
 constexpr size_t kAppNameMaxChars = 16;
 constexpr size_t kAesKeyHexLength = 32;
-constexpr size_t kAesKeyBytes = 16;
 // A URL without a port is accepted here; the transport later picks 80 or
 // 443 by protocol, so this value never reaches the wire.
 constexpr uint16_t kValidationDefaultPort = 999;
@@ -37,11 +39,19 @@ int32_t checkProtocolAndKey(int32_t protocol, const std::string& aesKeyHex) {
     if (protocol < 1 || protocol > 3) return -144;
     if (protocol == 3) return aesKeyHex.empty() ? 0 : -145;
     if (aesKeyHex.size() != kAesKeyHexLength) return -146;
-    if (hexDecode(aesKeyHex).size() != kAesKeyBytes) return -147;
+    // The text decodes to the 16 key bytes exactly when every character is
+    // a hexadecimal digit; checking the characters makes no copy of the key.
+    for (char c : aesKeyHex) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return -147;
+    }
     return 0;
 }
 
 }  // namespace
+
+ConfigInput::~ConfigInput() {
+    secureWipe(aesKeyHex);
+}
 
 int32_t validateConfigInput(const ConfigInput& input, std::string& dataDirectory) {
     if (!isTenDigits(input.productID)) return -130;

@@ -8,6 +8,8 @@
 namespace ZEBInternal {
 
 struct ConfigInput {
+    ~ConfigInput();  // wipes the key text
+
     std::string configFilePath;
     std::string productID;
     std::string appName;

@@ -9,10 +9,12 @@
 
 #include "api/ZEBInstance.h"
 #include "api/ZEBReachOutHandlerAdapter.h"
+#include "util/SecureWipe.h"
 #include "zeb.h"
 
 using ZEBInternal::guardedCall;
 using ZEBInternal::owned;
+using ZEBInternal::ScopedWipe;
 using ZEBInternal::ZEBSDK;
 
 namespace {
@@ -81,8 +83,10 @@ int32_t zebCreateConfig(ZEBInstance* instance, const char* configFilePath, const
                         const char* appName, const char* serverURL, int32_t protocol,
                         const char* aesKeyHex, bool multiSessionEnabled, bool reachOutOnAutoSync) {
     return guardedCall(instance, [&](ZEBSDK& sdk) {
+        std::string key = owned(aesKeyHex);
+        const ScopedWipe wipeKey(key);
         return sdk.createConfig(owned(configFilePath), owned(productID), owned(appName),
-                                owned(serverURL), protocol, owned(aesKeyHex), multiSessionEnabled,
+                                owned(serverURL), protocol, key, multiSessionEnabled,
                                 reachOutOnAutoSync);
     });
 }
@@ -141,7 +145,9 @@ int32_t zebSetCustomProperty(ZEBInstance* instance, uint32_t index, const char* 
 int32_t zebSetProxy(ZEBInstance* instance, const char* address, uint16_t port,
                     const char* username, const char* password) {
     return guardedCall(instance, [&](ZEBSDK& sdk) {
-        return sdk.setProxy(owned(address), port, owned(username), owned(password));
+        std::string secret = owned(password);
+        const ScopedWipe wipePassword(secret);
+        return sdk.setProxy(owned(address), port, owned(username), secret);
     });
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "threading/ZEBScopedLock.h"
+#include "util/SecureWipe.h"
 #include "util/Strings.h"
 
 namespace ZEBInternal {
@@ -26,8 +27,14 @@ ConfigAppVO::ConfigAppVO(const std::string& configFilePath, const std::string& d
       instanceID_(instanceID) {
     // A key of any other length is no key: the zero key makes that visible
     // instead of using a truncated or padded one.
-    const std::string key = hexDecode(aesKeyHex);
+    std::string key = hexDecode(aesKeyHex);
+    const ScopedWipe wipeKey(key);
     if (key.size() == aesKey_.size()) std::copy(key.begin(), key.end(), aesKey_.begin());
+}
+
+ConfigAppVO::~ConfigAppVO() {
+    secureWipe(aesKeyHex_);
+    secureWipe(aesKey_.data(), aesKey_.size());
 }
 
 std::string ConfigAppVO::getConfigFilePath() const {

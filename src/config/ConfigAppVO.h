@@ -24,6 +24,7 @@ public:
                 const std::string& serverURL, uint32_t protocol, const std::string& aesKeyHex,
                 const std::string& productID, const std::string& appName,
                 bool multiSessionEnabled, bool reachOutOnAutoSync, const std::string& instanceID);
+    ~ConfigAppVO();  // wipes the key and its text
     ConfigAppVO(const ConfigAppVO&) = delete;
     ConfigAppVO& operator=(const ConfigAppVO&) = delete;
     ConfigAppVO(ConfigAppVO&&) = delete;
@@ -33,7 +34,9 @@ public:
     std::string getDataDirectory() const;   // resolved absolute path
     std::string getServerURL() const;
     uint32_t getProtocol() const;           // 1, 2 or 3
-    std::string getAesKeyHex() const;       // empty in protocol 3
+    // The key and its text (empty in protocol 3): the caller wipes its copy
+    // (secureWipe) once it has used it.
+    std::string getAesKeyHex() const;
     std::array<uint8_t, 16> getAesKey() const;
     std::string getProductID() const;
     std::string getEncodedProductID() const;
@@ -54,7 +57,7 @@ private:
     const std::string dataDirectory_;
     const std::string serverURL_;
     const uint32_t protocol_;
-    const std::string aesKeyHex_;
+    std::string aesKeyHex_;  // fixed; not const only so that the destructor may wipe it
     std::array<uint8_t, 16> aesKey_{};
     const std::string productID_;
     const std::string encodedProductID_;

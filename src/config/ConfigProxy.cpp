@@ -1,10 +1,15 @@
 #include "config/ConfigProxy.h"
 
 #include "threading/ZEBScopedLock.h"
+#include "util/SecureWipe.h"
 
 namespace ZEBInternal {
 
 ConfigProxy::ConfigProxy() : lock_(createMutex(true, "ConfigProxy API lock")) {}
+
+ConfigProxy::~ConfigProxy() {
+    secureWipe(password_);
+}
 
 void ConfigProxy::set(const std::string& address, uint16_t port, const std::string& username,
                       const std::string& password) {
@@ -12,6 +17,9 @@ void ConfigProxy::set(const std::string& address, uint16_t port, const std::stri
     address_ = address;
     port_ = port;
     username_ = username;
+    // Wiped first: a longer password would move to a new buffer and leave
+    // the old one unwiped, a shorter one would leave its tail.
+    secureWipe(password_);
     password_ = password;
 }
 

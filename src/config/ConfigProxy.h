@@ -18,6 +18,7 @@ public:
     // Empty: no proxy. Throws ZEBConcurrencyException when the lock cannot
     // be created.
     ConfigProxy();
+    ~ConfigProxy();  // wipes the password
     ConfigProxy(const ConfigProxy&) = delete;
     ConfigProxy& operator=(const ConfigProxy&) = delete;
     ConfigProxy(ConfigProxy&&) = delete;
@@ -27,9 +28,10 @@ public:
     // given together (checked by the interface).
     void set(const std::string& address, uint16_t port, const std::string& username,
              const std::string& password);
-    // Copies all four. True when a proxy is configured: at least one of
-    // address, username and password is non-empty (the port alone does not
-    // count). False means connect directly.
+    // Copies all four; the caller wipes its copy of the password. True when
+    // a proxy is configured: at least one of address, username and password
+    // is non-empty (the port alone does not count). False means connect
+    // directly.
     bool get(std::string& address, uint16_t& port, std::string& username,
              std::string& password) const;
 

@@ -1,6 +1,7 @@
 #include "config/Configuration.h"
 
 #include "config/BuiltInCertificate.h"
+#include "util/SecureWipe.h"
 
 namespace ZEBInternal {
 
@@ -13,6 +14,10 @@ std::vector<std::string> certificatesFor(const ConfigArguments& args) {
 }
 
 }  // namespace
+
+ConfigArguments::~ConfigArguments() {
+    secureWipe(aesKeyHex);
+}
 
 Configuration::Configuration(ZEBStopMonitor* owner, const RuntimeSettings* settings,
                              ConfigArguments args)

@@ -24,6 +24,13 @@ class ZEBStopMonitor;
 struct RuntimeSettings;
 
 struct ConfigArguments {
+    ConfigArguments() = default;
+    ConfigArguments(const ConfigArguments&) = default;
+    ConfigArguments(ConfigArguments&&) = default;
+    ConfigArguments& operator=(const ConfigArguments&) = default;
+    ConfigArguments& operator=(ConfigArguments&&) = default;
+    ~ConfigArguments();  // wipes the key text
+
     std::string configFilePath;  // as the host gave it
     std::string dataDirectory;   // resolved absolute path
     std::string serverURL;

@@ -15,6 +15,7 @@
 #include "transport/ZEBHTTPConnection.h"
 #include "util/Digest.h"
 #include "util/SectionLines.h"
+#include "util/SecureWipe.h"
 #include "util/Strings.h"
 #include "util/ZEBException.h"
 
@@ -74,6 +75,10 @@ bool ZEBMessageBase::exchange() {
         // Same contract for anything not derived from std::exception.
         return false;
     }
+}
+
+ZEBMessageBase::ProxyChoice::~ProxyChoice() {
+    secureWipe(password);
 }
 
 uint32_t ZEBMessageBase::getStatus() const {
@@ -222,11 +227,12 @@ bool ZEBMessageBase::checkResponseSignature() {
 }
 
 bool ZEBMessageBase::encryptBody() {
-    const std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
+    std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
     uint8_t messageKey[MessageCipher::kKeySize];
     std::string encrypted;
     const bool ok = MessageCipher::deriveMessageKey(key.data(), messageKey, salt, iv) &&
                     cipher.setKey(messageKey, iv) && cipher.encrypt(body, encrypted);
+    secureWipe(key.data(), key.size());
     mbedtls_platform_zeroize(messageKey, sizeof messageKey);
     if (!ok) {
         cipher.clear();
@@ -246,9 +252,10 @@ bool ZEBMessageBase::encryptBody() {
 }
 
 bool ZEBMessageBase::decryptResponse(const std::string& encrypted, std::string& plain) {
-    const std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
+    std::array<uint8_t, MessageCipher::kKeySize> key = configuration->appValues().getAesKey();
     uint8_t messageKey[MessageCipher::kKeySize];
     MessageCipher::buildMessageKey(key.data(), salt, messageKey);
+    secureWipe(key.data(), key.size());
     const bool ok =
         cipher.setKey(messageKey, registerAfterRequest) && cipher.decrypt(encrypted, plain);
     mbedtls_platform_zeroize(messageKey, sizeof messageKey);

@@ -116,6 +116,8 @@ protected:
 
 private:
     struct ProxyChoice {
+        ~ProxyChoice();  // wipes the password
+
         std::string host;
         uint16_t port = 0;
         std::string user;

@@ -2,6 +2,7 @@
 
 #include "transport/HttpResponseParser.h"
 #include "util/Digest.h"
+#include "util/SecureWipe.h"
 #include "util/ServerUrl.h"
 #include "util/ZEBException.h"
 
@@ -28,6 +29,10 @@ ZEBHTTPConnectionBase::ZEBHTTPConnectionBase(std::string serverUrl, bool tls,
       stopMonitor(monitor),
       settings(runtimeSettings),
       isSyncOrUpload(syncOrUpload) {}
+
+ZEBHTTPConnectionBase::~ZEBHTTPConnectionBase() {
+    secureWipe(proxyPassword);
+}
 
 void ZEBHTTPConnectionBase::fail(const std::string& message) {
     state = kStateFailed;
@@ -57,9 +62,12 @@ void ZEBHTTPConnectionBase::setProxy(const std::string& proxy, uint16_t proxyPor
     proxyPort = proxyPortNumber;
     // Half a credential is no credential: sending "user:" would only earn
     // a refusal from the proxy.
-    const bool both = !user.empty() && !password.empty();
-    proxyUser = both ? user : std::string();
-    proxyPassword = both ? password : std::string();
+    proxyUser.clear();
+    secureWipe(proxyPassword);
+    if (!user.empty() && !password.empty()) {
+        proxyUser = user;
+        proxyPassword = password;
+    }
 }
 
 void ZEBHTTPConnectionBase::doPost(const void* body, size_t length) {
@@ -107,38 +115,65 @@ void ZEBHTTPConnectionBase::parseUrl() {
     path = parsed.path.empty() ? "/" : parsed.path[0] == '?' ? "/" + parsed.path : parsed.path;
 }
 
+std::string ZEBHTTPConnectionBase::proxyAuthorizationLine() const {
+    static const char kPrefix[] = "Proxy-Authorization: Basic ";
+    // Every buffer is reserved at its final size, so none is moved (and
+    // left behind unwiped) while it grows.
+    std::string credentials;
+    const ScopedWipe wipeCredentials(credentials);
+    credentials.reserve(proxyUser.size() + 1 + proxyPassword.size());
+    credentials += proxyUser;
+    credentials += ':';
+    credentials += proxyPassword;
+    std::string encoded = base64Encode(credentials);
+    const ScopedWipe wipeEncoded(encoded);
+    std::string line;
+    line.reserve(sizeof kPrefix - 1 + encoded.size() + 2);
+    line += kPrefix;
+    line += encoded;
+    line += kCrLf;
+    return line;
+}
+
 std::string ZEBHTTPConnectionBase::composeRequest(const char* body, size_t length) const {
     const std::string hostPort = host + ":" + std::to_string(port);
-    std::string request;
-    request.reserve(512 + length);
     // Through a TLS tunnel the proxy only relays bytes, so the server gets
     // an ordinary request. Plain HTTP through a proxy uses the absolute
     // form, also when only credentials are set (the proxy is then reached
     // at the server's own address).
     const bool proxyForm = !useTls && (viaProxy() || hasProxyCredentials());
+    std::string start;
+    std::string auth;
+    const ScopedWipe wipeAuth(auth);
     if (proxyForm) {
-        request += "POST http://" + hostPort + path + " HTTP/1.1" + kCrLf;
-        if (hasProxyCredentials())
-            request += "Proxy-Authorization: Basic " +
-                       base64Encode(proxyUser + ":" + proxyPassword) + kCrLf;
+        start = "POST http://" + hostPort + path + " HTTP/1.1" + kCrLf;
+        if (hasProxyCredentials()) auth = proxyAuthorizationLine();
     } else {
-        request += "POST " + path + " HTTP/1.1" + kCrLf;
-        request += "Host: " + hostPort + kCrLf;
+        start = "POST " + path + " HTTP/1.1" + kCrLf + "Host: " + hostPort + kCrLf;
     }
-    for (const std::string& line : headers) request += line + kCrLf;
-    request += "Content-Length: " + std::to_string(length) + kCrLf;
-    request += kCrLf;
+    std::string rest;
+    for (const std::string& line : headers) rest += line + kCrLf;
+    rest += "Content-Length: " + std::to_string(length) + kCrLf + kCrLf;
+    std::string request;
+    request.reserve(start.size() + auth.size() + rest.size() + length);
+    request += start;
+    request += auth;
+    request += rest;
     if (length > 0) request.append(body, length);
     return request;
 }
 
 std::string ZEBHTTPConnectionBase::composeConnect() const {
-    std::string request = "CONNECT " + host + ":" + std::to_string(port) + " HTTP/1.1" + kCrLf;
-    if (hasProxyCredentials())
-        request += "Proxy-Authorization: Basic " + base64Encode(proxyUser + ":" + proxyPassword) +
-                   kCrLf;
-    request += "Host: " + host + kCrLf;
-    request += kCrLf;
+    const std::string start = "CONNECT " + host + ":" + std::to_string(port) + " HTTP/1.1" + kCrLf;
+    std::string auth;
+    const ScopedWipe wipeAuth(auth);
+    if (hasProxyCredentials()) auth = proxyAuthorizationLine();
+    const std::string rest = "Host: " + host + kCrLf + kCrLf;
+    std::string request;
+    request.reserve(start.size() + auth.size() + rest.size());
+    request += start;
+    request += auth;
+    request += rest;
     return request;
 }
 

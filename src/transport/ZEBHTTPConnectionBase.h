@@ -15,7 +15,7 @@ public:
     ZEBHTTPConnectionBase(std::string url, bool useTls, std::string name,
                           ZEBStopMonitor* stopMonitor, const RuntimeSettings* settings,
                           bool isSyncOrUpload);
-    ~ZEBHTTPConnectionBase() override = default;
+    ~ZEBHTTPConnectionBase() override;  // wipes the proxy password
     ZEBHTTPConnectionBase(const ZEBHTTPConnectionBase&) = delete;
     ZEBHTTPConnectionBase& operator=(const ZEBHTTPConnectionBase&) = delete;
 
@@ -42,9 +42,10 @@ protected:
     // True when the endpoint is the proxy rather than the server.
     bool viaProxy() const { return !proxyHost.empty(); }
     bool hasProxyCredentials() const { return !proxyUser.empty() || !proxyPassword.empty(); }
-    // The whole request, head and body, for one send.
+    // The whole request, head and body, for one send. With proxy
+    // credentials it carries them: the caller wipes it after sending.
     std::string composeRequest(const char* body, size_t length) const;
-    // The CONNECT request that opens a tunnel to host and port.
+    // The CONNECT request that opens a tunnel to host and port; as above.
     std::string composeConnect() const;
     // Checks the proxy's answer to CONNECT, or fails.
     void acceptConnectAnswer(const std::string& answer);
@@ -76,6 +77,9 @@ protected:
 
 private:
     void requireCreated(const char* operation);
+    // "Proxy-Authorization: Basic " + Base64 of user:password + CR LF. The
+    // caller wipes it; the copies made on the way are wiped here.
+    std::string proxyAuthorizationLine() const;
     void startRequest(const void* body, size_t length);
 };
 

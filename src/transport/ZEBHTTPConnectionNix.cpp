@@ -1,5 +1,6 @@
 #include "transport/ZEBHTTPConnectionNix.h"
 
+#include "util/SecureWipe.h"
 #include "util/ZEBException.h"
 
 namespace ZEBInternal {
@@ -33,7 +34,8 @@ void ZEBHTTPConnectionNix::performRequest(const char* body, size_t length) {
 
     if (tunnel) {
         state = kStateTunnelling;
-        const std::string connectRequest = composeConnect();
+        std::string connectRequest = composeConnect();
+        const ScopedWipe wipeConnect(connectRequest, hasProxyCredentials());
         onChannel([&] { channel->send(connectRequest.data(), connectRequest.size()); });
         state = kStateConnectSent;
         acceptConnectAnswer(onChannel([&] { return channel->readResponse(true); }));
@@ -42,7 +44,8 @@ void ZEBHTTPConnectionNix::performRequest(const char* body, size_t length) {
     }
 
     state = kStateSending;
-    const std::string request = composeRequest(body, length);
+    std::string request = composeRequest(body, length);
+    const ScopedWipe wipeRequest(request, hasProxyCredentials());
     onChannel([&] { channel->send(request.data(), request.size()); });
     state = kStateReading;
     acceptResponse(onChannel([&] { return channel->readResponse(false); }));

@@ -9,9 +9,11 @@ string(REPLACE "\n" ";" lines "${out}")
 set(found "")
 foreach(line ${lines})
   if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
-    set(sym "${CMAKE_MATCH_1}")
+    # A versioned definition ("name@@VERSION") counts under its name: a
+    # symbol of a bundled library that carries a version is still exported.
+    string(REGEX REPLACE "@.*$" "" sym "${CMAKE_MATCH_1}")
     # Linker-made markers that every shared object carries.
-    if(NOT sym MATCHES "^(_init|_fini|_edata|_end|__bss_start)$" AND NOT sym MATCHES "@")
+    if(NOT sym MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
       list(APPEND found "${sym}")
     endif()
   endif()

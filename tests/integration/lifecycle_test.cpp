@@ -341,10 +341,10 @@ TEST(Lifecycle, StopCodesAndAFinalSyncBoundedByWaitSeconds) {
 // The connection number the server gives a fresh testconn of another
 // client: every connection it accepted before has a lower one.
 unsigned sentinel(const CallHomeServer& server) {
-    Host probe;
-    // Counted before the call: the server may report the probe's connection
-    // before or after zebTestConnection returns.
+    // Counted before the probe: the server may report its line before the
+    // client has its answer.
     const size_t before = requestsOf(server, "testconn").size();
+    Host probe;
     if (probe.configure(server.address() + "/app") != 0 || zebTestConnection(probe.zeb) != 0)
         return 0;
     const Fields f = waitForType(server, "testconn", before + 1);

@@ -4,6 +4,8 @@
 // a fresh temporary directory. For TLS tests against zeb-callhome: pass
 // serverCert()/serverKey() to the server and trust caCert() in the client.
 // Clients must name the host "localhost": the TLS library matches DNS names.
+// issue() adds further certificates from the same CA for other names or
+// validity periods (an expired one, say).
 
 #include <cstdlib>
 #include <stdexcept>
@@ -41,6 +43,36 @@ public:
     std::string caCert() const { return dir_.file("ca.crt"); }
     std::string serverCert() const { return dir_.file("server.crt"); }
     std::string serverKey() const { return dir_.file("server.key"); }
+
+    struct Issued {
+        std::string cert;  // paths of the PEM files
+        std::string key;
+    };
+    // A server certificate signed by this CA for the DNS name host, valid
+    // from notBefore to notAfter (openssl's YYYYMMDDhhmmssZ form); stem
+    // names its files. "openssl ca" is the one command that takes both
+    // dates, so it gets a throw-away database of its own.
+    Issued issue(const std::string& stem, const std::string& host, const std::string& notBefore,
+                 const std::string& notAfter) {
+        const std::string d = dir_.path();
+        const std::string db = d + "/" + stem + ".db";
+        run("mkdir -p '" + db + "' && : > '" + db + "/index.txt' && echo 01 > '" + db + "/serial'");
+        writeText(db + "/ca.cnf", "[ca]\ndefault_ca = test\n[test]\ndatabase = " + db +
+                                      "/index.txt\nnew_certs_dir = " + db + "\nserial = " + db +
+                                      "/serial\ndefault_md = sha256\npolicy = any\n"
+                                      "unique_subject = no\n[any]\ncommonName = supplied\n"
+                                      "[ext]\nbasicConstraints = CA:FALSE\n"
+                                      "extendedKeyUsage = serverAuth\nsubjectAltName = DNS:" +
+                                      host + "\n");
+        const Issued out{d + "/" + stem + ".crt", d + "/" + stem + ".key"};
+        const std::string quiet = " >/dev/null 2>&1";
+        run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout '" +
+            out.key + "' -out '" + db + "/req.csr' -subj /CN=" + host + quiet);
+        run("openssl ca -batch -notext -config '" + db + "/ca.cnf' -cert '" + caCert() +
+            "' -keyfile '" + d + "/ca.key' -in '" + db + "/req.csr' -out '" + out.cert +
+            "' -startdate " + notBefore + " -enddate " + notAfter + " -extensions ext" + quiet);
+        return out;
+    }
 
 private:
     static void run(const std::string& command) {
