@@ -1,9 +1,11 @@
-# Installs the Debian packages the build and the tests need, when missing.
-# Sourced by scripts/demo and scripts/test.
+# Installs the Debian packages the build and the tests need, when missing,
+# and any further packages named as arguments (scripts/fuzz names its
+# compiler). Sourced by scripts/demo, scripts/test and scripts/fuzz.
 zeb_install_deps() {
     local packages=(cmake ninja-build g++ make pkg-config libmbedtls-dev zlib1g-dev
                     libgtest-dev libgmock-dev libbenchmark-dev openssl
                     tinyproxy strace)
+    packages+=("$@")
     local missing=()
     local p
     for p in "${packages[@]}"; do

@@ -45,11 +45,15 @@ void parseItem(const std::string& item, FeatureList& list) {
     int current = 0;
     for (size_t i = 1; i < item.size(); ++i) {
         const char c = item[i];
+        // The writer drops carriage returns, so none may be read either:
+        // a pair holding one would be written back as a different pair (or
+        // none), and the configuration file would then fail its signature.
+        if (c == '\r') continue;
         if (c == '\\') {
             // A backslash just before the closing ")" escapes it, leaving
             // nothing to end the item: the walk stops with what it has.
             if (i + 2 >= item.size()) break;
-            fields[current].push_back(item[++i]);
+            if (item[++i] != '\r') fields[current].push_back(item[i]);
         } else if (c == ',' && current == 0) {
             current = 1;
         } else if (c == ')') {

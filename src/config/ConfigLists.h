@@ -26,7 +26,8 @@ std::string serializeFeatureList(const FeatureList& list);
 // starting with "(" and ending with ")" is skipped. Inside an item a
 // backslash makes the next character literal, the first unescaped ","
 // starts the second field (later ones belong to it), an unescaped ")" ends
-// the item. Items with an empty second field are skipped. Never fails:
+// the item; carriage returns, escaped or not, are dropped, as the writer
+// drops them. Items with an empty second field are skipped. Never fails:
 // malformed input only yields fewer pairs.
 void parseFeatureList(const std::string& value, FeatureList& list);
 

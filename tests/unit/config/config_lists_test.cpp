@@ -54,6 +54,10 @@ TEST(ConfigLists, MalformedItemsAreSkippedNotGuessed) {
     EXPECT_EQ(parse("(a,b)c)"), (FeatureList{{"a", "b"}}));
     // A third "&" starts the next piece, which then lacks its "(".
     EXPECT_EQ(parse("(a,b)&&&(c,d)&&(e,f)"), (FeatureList{{"a", "b"}, {"e", "f"}}));
+    // Carriage returns are never written, so they are not read either: a
+    // pair of nothing else would be written back as no pair at all.
+    EXPECT_TRUE(parse("(a,\r\\\r)").empty());
+    EXPECT_EQ(parse("(a\r,b\\\rc)"), (FeatureList{{"a", "bc"}}));
 }
 
 TEST(ConfigLists, AnyTextRoundTripsAsDocumented) {
