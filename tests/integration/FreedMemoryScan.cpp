@@ -2,6 +2,7 @@
 
 #include <execinfo.h>
 #include <malloc.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -23,11 +24,14 @@ struct Pattern {
     size_t size;
 };
 
-// Written only while disarmed; the release store of gArmed publishes them
-// to the threads that release memory.
+// Written only while disarmed and no scan is in flight; the release store
+// of gArmed publishes them to the threads that release memory. A thread that
+// releases memory counts itself in gInFlight before it looks at gArmed, so
+// arming waits for scans that began under the previous patterns.
 Pattern gPatterns[kMaxPatterns];
 size_t gPatternCount = 0;
 std::atomic<bool> gArmed{false};
+std::atomic<unsigned> gInFlight{0};
 std::atomic<uint64_t> gScanned{0};
 std::atomic<uint64_t> gHits{0};
 
@@ -64,8 +68,7 @@ bool holds(const Pattern& p, const unsigned char* block, size_t size) {
 }
 
 // Runs inside operator delete: it must not allocate through operator new.
-void scanBeforeRelease(void* ptr) {
-    if (ptr == nullptr || !gArmed.load(std::memory_order_acquire)) return;
+void scanArmed(void* ptr) {
     const size_t size = malloc_usable_size(ptr);
     const auto* block = static_cast<const unsigned char*>(ptr);
     gScanned.fetch_add(1, std::memory_order_relaxed);
@@ -80,6 +83,13 @@ void scanBeforeRelease(void* ptr) {
         }
         return;
     }
+}
+
+void scanBeforeRelease(void* ptr) {
+    if (ptr == nullptr) return;
+    gInFlight.fetch_add(1);
+    if (gArmed.load()) scanArmed(ptr);
+    gInFlight.fetch_sub(1);
 }
 
 void* allocate(size_t size) {
@@ -97,6 +107,9 @@ void release(void* p) noexcept {
 
 void armFreedMemoryScan(const std::vector<SecretPattern>& patterns) {
     gArmed.store(false);
+    // Another thread (a server's, the library's) may be scanning a block
+    // against the old patterns right now.
+    while (gInFlight.load() != 0) sched_yield();
     gPatternCount = 0;
     for (const SecretPattern& s : patterns) {
         if (gPatternCount == kMaxPatterns || s.bytes.size() > kMaxPatternSize) std::abort();
