@@ -8,8 +8,7 @@
 namespace ZEBInternal {
 
 ZEBSyncRequest::ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logSource,
-                               bool sendReachOut, bool optOut,
-                               std::set<std::string> alreadySent)
+                               bool sendReachOut, bool optOut, std::set<std::string> alreadySent)
     : ZEBMessageBase(context, requestUrl(context), "sync"),
       logSource(logSource),
       sendReachOut(sendReachOut),

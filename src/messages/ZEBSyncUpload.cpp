@@ -39,7 +39,9 @@ bool ZEBSyncUpload::buildRequest() {
     return !requestText.empty();
 }
 
-const std::vector<std::string>& ZEBSyncUpload::getSentFiles() const { return sentFiles; }
+const std::vector<std::string>& ZEBSyncUpload::getSentFiles() const {
+    return sentFiles;
+}
 
 bool ZEBSyncUpload::finaliseBody() {
     if (!settings->USEZIP) return ZEBMessageBase::finaliseBody();

@@ -45,8 +45,8 @@ void ZEBTimeWarpDetector::check(const TimeValue& now) {
         // Refused once the stop has begun, as a tracking call is: the
         // application session's end, queued after that, stays the last line,
         // and nothing is queued after the log writer's final flush.
-        context_->eventManager->pushFromHost(std::make_unique<ZEBEventTimeWarp>(
-            delta, configuration.appValues().getInstanceID()));
+        context_->eventManager->pushFromHost(
+            std::make_unique<ZEBEventTimeWarp>(delta, configuration.appValues().getInstanceID()));
     }
     lastReading_ = now;
 }

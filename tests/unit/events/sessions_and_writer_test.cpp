@@ -161,7 +161,8 @@ TEST_F(LogWriterTest, AnExceptionInAPassLosesNoRecordAndTheThreadGoesOn) {
             all += field(line, 4) + " ";
         return all;
     };
-    for (int i = 0; i < 500 && names() != "App a b c "; ++i) timeutil::sleepFor(TimeValue{0, 10000});
+    for (int i = 0; i < 500 && names() != "App a b c "; ++i)
+        timeutil::sleepFor(TimeValue{0, 10000});
     EXPECT_EQ(names(), "App a b c ");
     writer.shutdown();
     writer.join();
