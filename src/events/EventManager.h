@@ -37,8 +37,9 @@ public:
 
     // Takes ownership; a null record is ignored. Any thread; never blocks.
     void push(std::unique_ptr<ZEBEventInfo> record);
-    // A tracking call's push: true when queued; false, and the record
-    // destroyed, once closeToHosts() has run. A null record is ignored (true).
+    // A push the stop shuts out (tracking calls, the time-warp detector):
+    // true when queued; false, and the record destroyed, once closeToHosts()
+    // has run. A null record is ignored (true).
     bool pushFromHost(std::unique_ptr<ZEBEventInfo> record);
     // Every later pushFromHost refuses; a push that returned true before is
     // in the queue. For good: there is no reopening.

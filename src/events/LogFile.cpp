@@ -1,6 +1,7 @@
 #include "events/LogFile.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "config/ConfigFile.h"
 #include "config/Configuration.h"
@@ -31,6 +32,33 @@ bool matches(const std::string& name, const std::string& prefix, const std::stri
     return name.find(extension, prefix.size()) == name.size() - extension.size();
 }
 
+// A file this application wrote under an earlier client ID: "zeblogV5_",
+// any client ID but the current one, then "_" + encoded product ID + "_" +
+// application name + "_", a stamp without "_" and the extension. Within one
+// product and application the data directory holds one client identity
+// (the configuration file is theirs alone), so when the server hands out a
+// new client ID these files are still this client's events.
+bool isEarlierClients(const std::string& name, const std::string& clientID,
+                      const std::string& productAndApp, const std::string& extension) {
+    static const std::string kHead = "zeblogV5_";
+    if (!startsWith(name, kHead) || name.size() <= kHead.size() + extension.size()) return false;
+    const size_t extensionAt = name.size() - extension.size();
+    if (name.find(extension, kHead.size()) != extensionAt) return false;
+    const size_t stampAt = name.rfind('_', extensionAt) + 1;
+    if (stampAt == 0 || stampAt == extensionAt) return false;
+    // stampAt - 1 is the "_" before the stamp.
+    if (stampAt - 1 < kHead.size() + productAndApp.size()) return false;
+    const size_t tailAt = stampAt - 1 - productAndApp.size();
+    if (name.compare(tailAt, productAndApp.size(), productAndApp) != 0) return false;
+    return name.compare(kHead.size(), tailAt - kHead.size(), clientID) != 0 ||
+           tailAt - kHead.size() != clientID.size();
+}
+
+std::string closedNameOf(const std::string& active) {
+    return active.substr(0, active.size() - std::char_traits<char>::length(kActiveExtension)) +
+           kClosedExtension;
+}
+
 // The stamp between a name's last "_" and its extension: byte order is
 // time order.
 std::string stampOf(const std::string& name) {
@@ -59,16 +87,18 @@ std::string LogFile::prefix() const {
            configuration_->appValues().getEncodedProductID() + "_";
 }
 
+std::string LogFile::stem() const {
+    return prefix() + configuration_->appValues().getAppName() + "_";
+}
+
 std::string LogFile::activeFileName() {
     ZEBScopedLock guard(lock_.get());
-    return prefix() + configuration_->appValues().getAppName() + "_" + nameSuffix_ +
-           kActiveExtension;
+    return activeFileOpen_ ? openName_ : stem() + nameSuffix_ + kActiveExtension;
 }
 
 std::string LogFile::closedFileName() {
     ZEBScopedLock guard(lock_.get());
-    return prefix() + configuration_->appValues().getAppName() + "_" + nameSuffix_ +
-           kClosedExtension;
+    return closedNameOf(activeFileName());
 }
 
 bool LogFile::appendEvents(Batch& batch) {
@@ -91,7 +121,11 @@ bool LogFile::appendEvents(Batch& batch) {
 
 bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     ConfigFile& configFile = configuration_->file();
-    const std::string path = configuration_->appValues().pathInDataDirectory(activeFileName());
+    // The name is fixed when the file is started: a client ID the server
+    // replaces meanwhile must not move the appends, or the close, to a file
+    // that does not exist.
+    const std::string name = activeFileName();
+    const std::string path = configuration_->appValues().pathInDataDirectory(name);
     std::string buffer;
     buffer.reserve(std::min(batch.size() * 96 + kLineRoom, kWritePieceBytes + kLineRoom));
     if (!activeFileOpen_) {
@@ -114,14 +148,20 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     bool wrote = false;
     uint64_t written = 0;
     size_t recordLines = 0;
+    size_t next = 0;
+    size_t pieceFrom = 0;
     const auto writePiece = [&] {
         ok = ok && appendWhole(path, buffer);
         written += buffer.size();
         wrote = true;
+        if (!activeFileOpen_) openName_ = name;
         activeFileOpen_ = true;
         buffer.clear();
+        // Freed once their piece is out, so a large batch never holds both
+        // its records and its text at their full size, and an exception
+        // (memory, a lock) leaves the records not yet written in the batch.
+        for (; pieceFrom < next; ++pieceFrom) batch[pieceFrom].reset();
     };
-    size_t next = 0;
     while (next < batch.size()) {
         {
             ConfigFile::Hold decisions(configFile);
@@ -137,9 +177,6 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
                         ++recordLines;
                     }
                 }
-                // Freed as it is written, so a large batch never holds both
-                // its records and its text at their full size.
-                record.reset();
             }
         }
         if (buffer.size() >= kWritePieceBytes) writePiece();
@@ -150,6 +187,7 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
         return true;
     }
     if (!buffer.empty()) writePiece();
+    if (!activeFileOpen_) openName_ = name;
     activeFileOpen_ = true;
     if (!wrote && isRegularFile(path)) touch(path);
     return ok;
@@ -170,9 +208,9 @@ bool LogFile::closeActiveFile() {
         // anyone acts on it, so a power loss never leaves a closed file cut
         // short or empty.
         const std::string dir = configuration_->appValues().getDataDirectory();
-        const std::string active = activeFileName();
+        const std::string active = openName_;
         const bool synced = syncFileData(configuration_->appValues().pathInDataDirectory(active));
-        result = renameInDirectory(dir, active, closedFileName()) && synced;
+        result = renameUnderFreeName(dir, active) && synced;
         if (result) result = syncDirectory(dir);
         activeFileOpen_ = false;
     }
@@ -180,21 +218,42 @@ bool LogFile::closeActiveFile() {
     return result;
 }
 
+bool LogFile::renameUnderFreeName(const std::string& dir, const std::string& active) {
+    // A closed name already taken belongs to another writer (a forked child
+    // shares our stamp): a rename over it would delete its lines. The file
+    // then closes under a fresh stamp.
+    const std::string closedStem = active.substr(0, active.rfind('_') + 1);
+    std::string closed = closedNameOf(active);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int error = renameNoReplaceInDirectory(dir, active, closed);
+        if (error != EEXIST) return error == 0;
+        closed = closedStem + timeStamp32() + kClosedExtension;
+    }
+    return false;
+}
+
 std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStale) {
     ZEBScopedLock guard(lock_.get());
     const std::string ours = prefix();
+    const std::string clientID = configuration_->file().getClientID();
+    const std::string productAndApp = "_" + configuration_->appValues().getEncodedProductID() +
+                                      "_" + configuration_->appValues().getAppName();
+    const auto isOurs = [&](const std::string& name, const char* extension) {
+        return matches(name, ours, extension) ||
+               isEarlierClients(name, clientID, productAndApp, extension);
+    };
     const std::vector<std::string> names =
         listDirectory(configuration_->appValues().getDataDirectory());
     std::vector<std::string> result;
     for (const std::string& name : names) {
-        if (matches(name, ours, kClosedExtension)) result.push_back(name);
+        if (isOurs(name, kClosedExtension)) result.push_back(name);
     }
     sortByStamp(result, 0);
     if (!includeActive) return result;
     const size_t closedCount = result.size();
     const uint32_t staleAfter = configuration_->settings()->SYNCSTALLEDACTIVEFILETHRESHOLDSEC;
     for (const std::string& name : names) {
-        if (!matches(name, ours, kActiveExtension)) continue;
+        if (!isOurs(name, kActiveExtension)) continue;
         if (onlyStale &&
             fileAgeSeconds(configuration_->appValues().pathInDataDirectory(name)) <= staleAfter) {
             continue;

@@ -6,9 +6,12 @@
 //
 // Names: "zeblogV5_" + client ID + "_" + encoded product ID + "_" + app name
 // + "_" + stamp + extension. Every process writes only its own active file
-// (its stamp is its own) and renames are atomic, so several processes can
-// share one data directory. Listing ignores the application name: every
-// application of the same product and client uploads all files.
+// (its stamp is its own) and renames are atomic and never replace a file,
+// so several processes can share one data directory. Listing ignores the
+// application name for the current client ID: every application of the same
+// product and client uploads all files; files of this application under an
+// earlier client ID (the server may hand out a new one) are listed as well.
+// An active file keeps the name it was started with until it is closed.
 //
 // Lock order: log file, then configuration file (taken while records are
 // serialised).
@@ -45,12 +48,14 @@ public:
     // Sets the active file's modification time to now, if it exists, so
     // that a running process's file never counts as stale.
     void touchActiveFile();
-    // Renames the active file to its closed name if this run started one,
-    // flushing the file before and the directory after, and takes a new
-    // stamp either way. false: the flush or the rename failed.
+    // Renames the active file to its closed name if this run started one
+    // (a fresh stamp when that name is taken), flushing the file before and
+    // the directory after, and takes a new stamp either way. false: the
+    // flush or the rename failed.
     bool closeActiveFile();
     // Closed files, then (includeActive) active files, each oldest stamp
-    // first; onlyStale keeps the active files not modified for more than
+    // first, of the current client ID (any application) and of earlier
+    // client IDs (this application); onlyStale keeps the active files not modified for more than
     // SYNCSTALLEDACTIVEFILETHRESHOLDSEC seconds.
     std::vector<std::string> listLogFiles(bool includeActive, bool onlyStale);
     // Size of every listed file, active ones included, in whole KiB.
@@ -60,6 +65,11 @@ public:
 
 private:
     std::string prefix() const;
+    // prefix() + application name + "_": a name without its stamp.
+    std::string stem() const;
+    // Renames the active file to its closed name, or to one with a fresh
+    // stamp when that is taken; never over an existing file.
+    bool renameUnderFreeName(const std::string& dir, const std::string& active);
     // room: bytes the log files may still grow by. Sets activeFileOpen_
     // unless nothing of the batch fits in a file not yet started.
     bool writeBatch(Batch& batch, uint64_t room);
@@ -71,6 +81,8 @@ private:
     // Guarded by lock_.
     std::string nameSuffix_;
     bool activeFileOpen_ = false;
+    // The active file's full name, fixed when the file was started.
+    std::string openName_;
 };
 
 }  // namespace ZEBInternal

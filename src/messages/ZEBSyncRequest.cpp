@@ -8,11 +8,12 @@
 namespace ZEBInternal {
 
 ZEBSyncRequest::ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logSource,
-                               bool sendReachOut, bool optOut)
+                               bool sendReachOut, bool optOut, std::set<std::string> alreadySent)
     : ZEBMessageBase(context, requestUrl(context), "sync"),
       logSource(logSource),
       sendReachOut(sendReachOut),
-      optOut(optOut) {}
+      optOut(optOut),
+      alreadySent(std::move(alreadySent)) {}
 
 std::vector<std::string> ZEBSyncRequest::getConsumedLogFiles() const {
     return consumedLogFiles;
@@ -42,9 +43,16 @@ bool ZEBSyncRequest::parseResponse() {
     // Closing the active file first puts every event written so far into
     // a file that can be sent whole.
     logSource->flush();
-    consumedLogFiles = logSource->getLogFiles(true, true);
-    ZEBSyncUpload upload(context, url, consumedLogFiles);
-    return upload.exchange();
+    std::vector<std::string> files;
+    for (std::string& name : logSource->getLogFiles(true, true)) {
+        if (alreadySent.count(name) == 0) files.push_back(std::move(name));
+    }
+    ZEBSyncUpload upload(context, url, std::move(files));
+    if (!upload.exchange()) return false;
+    // Only what went out may be deleted: a file that could not be read
+    // keeps its events for a later upload.
+    consumedLogFiles = upload.getSentFiles();
+    return true;
 }
 
 }  // namespace ZEBInternal

@@ -9,6 +9,7 @@
 // One exchange on the "SyncManager" thread; see ZEBMessageBase for
 // ownership.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,13 @@ class ZEBSyncRequest : public ZEBMessageBase {
 public:
     // REQUIRES as for ZEBMessageBase, and context->appData non-null (the
     // exchange fails without it). logSource (the log writer) is borrowed.
+    // alreadySent: files this run uploaded before and could not delete;
+    // an upload leaves them out.
     ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logSource, bool sendReachOut,
-                   bool optOut);
+                   bool optOut, std::set<std::string> alreadySent = {});
 
-    // The log files this sync uploaded or purged; meaningful only when
-    // exchange() returned true.
+    // The log files this sync uploaded (exactly those whose content went
+    // out) or purged; meaningful only when exchange() returned true.
     virtual std::vector<std::string> getConsumedLogFiles() const;
 
 protected:
@@ -37,6 +40,7 @@ private:
     ZEBLogFileSource* const logSource;
     const bool sendReachOut;
     const bool optOut;
+    const std::set<std::string> alreadySent;
     std::vector<std::string> consumedLogFiles;
 };
 

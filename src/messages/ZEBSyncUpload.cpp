@@ -24,15 +24,23 @@ bool ZEBSyncUpload::buildRequest() {
     }
     requestText.clear();
     requestText.reserve(room);
+    sentFiles.clear();
     std::string content;
     for (const std::string& name : files) {
-        // A file that vanished or is empty adds nothing, not even a separator.
-        if (!readFile(app.pathInDataDirectory(name), content) || content.empty()) continue;
+        // A file that vanished, cannot be read or is empty adds nothing, not
+        // even a separator; only what was read counts as sent.
+        if (!readFile(app.pathInDataDirectory(name), content)) continue;
+        sentFiles.push_back(name);
+        if (content.empty()) continue;
         if (!requestText.empty()) requestText += kSeparator;
         requestText += content;
         requestText += '\n';
     }
     return !requestText.empty();
+}
+
+const std::vector<std::string>& ZEBSyncUpload::getSentFiles() const {
+    return sentFiles;
 }
 
 bool ZEBSyncUpload::finaliseBody() {

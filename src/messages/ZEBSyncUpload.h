@@ -21,14 +21,22 @@ public:
     // names in the data directory. REQUIRES as for ZEBMessageBase.
     ZEBSyncUpload(const SDKContext* context, std::string url, std::vector<std::string> files);
 
+    // The files whose whole content went into the body (an empty one
+    // included); a file that could not be read is not among them and must
+    // stay for a later upload. Meaningful once exchange() has built the body.
+    const std::vector<std::string>& getSentFiles() const;
+
 protected:
-    // False when no file has content: nothing is sent.
+    // False when no file has content: nothing is sent. A file that cannot
+    // be read (no descriptor left, an I/O error, another user's file) is
+    // left out, not sent empty.
     bool buildRequest() override;
     bool finaliseBody() override;
     bool parseResponse() override;
 
 private:
     const std::vector<std::string> files;
+    std::vector<std::string> sentFiles;
 };
 
 }  // namespace ZEBInternal

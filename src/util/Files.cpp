@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -233,6 +234,25 @@ bool renameInDirectory(const std::string& dir, const std::string& from, const st
     const std::string source = dir + "/" + from;
     if (!isRegularFile(source)) return false;
     return ::rename(source.c_str(), (dir + "/" + to).c_str()) == 0;
+}
+
+int renameNoReplaceInDirectory(const std::string& dir, const std::string& from,
+                               const std::string& to) {
+    if (dir.empty() || !isPlainName(from) || !isPlainName(to)) return EINVAL;
+    const std::string source = dir + "/" + from;
+    const std::string target = dir + "/" + to;
+    if (!isRegularFile(source)) return ENOENT;
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // No RENAME_NOREPLACE here: a hard link is just as exclusive.
+    if (::link(source.c_str(), target.c_str()) != 0) return errno;
+    if (::unlink(source.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(target.c_str());
+        return error;
+    }
+    return 0;
 }
 
 bool isWritableFile(const std::string& path) {

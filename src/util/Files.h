@@ -71,6 +71,12 @@ std::vector<std::string> listDirectory(const std::string& dir);
 // Renames dir/from to dir/to. All three must be non-empty, from and to plain
 // names without "/", and dir/from a regular file.
 bool renameInDirectory(const std::string& dir, const std::string& from, const std::string& to);
+// The same, but never replaces a file already at dir/to: 0 when renamed,
+// EEXIST when the name is taken, another errno value when the rename
+// failed. Where the file system cannot rename without replacing, the file
+// is linked under the new name and its old name removed.
+int renameNoReplaceInDirectory(const std::string& dir, const std::string& from,
+                               const std::string& to);
 
 // An existing regular file: it opens for appending. Otherwise path must end
 // in a file name, and a file written there and removed again proves it.

@@ -27,12 +27,23 @@ ZEBLogWriter::~ZEBLogWriter() {
 
 void ZEBLogWriter::run() {
     ZEBScopedLock guard(apiLock_.get());
-    LogFile::Batch batch;
-    context_->eventManager->popAll(batch);
-    if (batch.empty()) {
-        logFile_->touchActiveFile();
-    } else {
-        logFile_->appendEvents(batch);
+    // What an earlier pass kept goes first: it was queued before the rest.
+    LogFile::Batch batch = std::move(kept_);
+    kept_.clear();
+    try {
+        context_->eventManager->popAll(batch);
+        if (batch.empty()) {
+            logFile_->touchActiveFile();
+        } else {
+            logFile_->appendEvents(batch);
+        }
+    } catch (...) {
+        // The records are out of the queue: an exception (memory, a lock)
+        // must not take them along, nor end the thread and with it every
+        // later write. Those not yet written wait for the next pass.
+        for (std::unique_ptr<ZEBEventInfo>& record : batch) {
+            if (record) kept_.push_back(std::move(record));
+        }
     }
 }
 

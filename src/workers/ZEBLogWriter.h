@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/ZEBLogFileSource.h"
+#include "events/LogFile.h"
 #include "threading/ZEBMutex.h"
 #include "threading/ZEBRunnable.h"
 #include "threading/ZEBThread.h"
@@ -20,7 +21,6 @@
 namespace ZEBInternal {
 
 struct SDKContext;
-class LogFile;
 
 class ZEBLogWriter : public ZEBRunnable, public ZEBLogFileSource {
 public:
@@ -34,7 +34,8 @@ public:
     ZEBLogWriter& operator=(const ZEBLogWriter&) = delete;
 
     // One pass: everything queued when the pass drains the queue is written
-    // as one batch; an idle pass only touches the active file.
+    // as one batch; an idle pass only touches the active file. Never throws:
+    // records a failed pass could not write are kept for the next one.
     void run() override;
     std::vector<std::string> getLogFiles(bool includeActive, bool onlyStale) override;
     // A pass, then the active file is closed.
@@ -48,6 +49,9 @@ private:
     std::unique_ptr<ZEBMutex> apiLock_;  // "LogWriter API lock"
     const SDKContext* context_;
     LogFile* logFile_;
+    // Guarded by apiLock_: records taken from the queue by a pass that
+    // failed, oldest first.
+    LogFile::Batch kept_;
     std::unique_ptr<ZEBThread> thread_;
 };
 

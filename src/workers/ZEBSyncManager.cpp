@@ -143,17 +143,39 @@ void ZEBSyncManager::dueSync(bool reachOut, bool manual) {
 
 bool ZEBSyncManager::syncStep(bool reachOut) {
     if (mode_ == kModeBothOptedOut) return false;
+    retryUploadedDeletions();
     ZEBSyncRequest message(context_, logWriter_, reachOut && mode_ != kModeRunOptedOut,
-                           mode_ == kModeRunOptedOut);
+                           mode_ == kModeRunOptedOut, uploadedNotDeleted_);
     const bool ok = message.exchange();
     stampLastSync();
     if (!ok) return false;
     const std::vector<std::string> consumed = message.getConsumedLogFiles();
     if (!consumed.empty()) {
         context_->configuration->file().clearNewFeatures();
-        deleteLogFiles(consumed);
+        deleteUploaded(consumed);
     }
     return true;
+}
+
+void ZEBSyncManager::deleteUploaded(const std::vector<std::string>& names) {
+    const ConfigAppVO& app = context_->configuration->appValues();
+    for (const std::string& name : names) {
+        if (removeFile(app.pathInDataDirectory(name))) {
+            uploadedNotDeleted_.erase(name);
+        } else {
+            // The server has these events: sending them again would count
+            // them twice. A later run, which cannot know, sends them if they
+            // are still there.
+            uploadedNotDeleted_.insert(name);
+        }
+    }
+}
+
+void ZEBSyncManager::retryUploadedDeletions() {
+    const ConfigAppVO& app = context_->configuration->appValues();
+    for (auto it = uploadedNotDeleted_.begin(); it != uploadedNotDeleted_.end();) {
+        it = removeFile(app.pathInDataDirectory(*it)) ? uploadedNotDeleted_.erase(it) : ++it;
+    }
 }
 
 void ZEBSyncManager::backoffStep() {

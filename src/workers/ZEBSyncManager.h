@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ private:
     void backoffStep();
     void stampLastSync();
     void deleteLogFiles(const std::vector<std::string>& names);
+    // Deletes uploaded files; those that cannot be removed (a read-only
+    // directory) are remembered so that no later upload of this run sends
+    // them again, and removed as soon as that works.
+    void deleteUploaded(const std::vector<std::string>& names);
+    void retryUploadedDeletions();
 
     std::unique_ptr<ZEBMutex> stateLock_;  // "SyncManager state lock"
     std::unique_ptr<ZEBCondVar> stateCV_;  // "SyncManager state cv": a pass ended
@@ -104,6 +110,7 @@ private:
     // The "SyncManager" thread's own:
     uint32_t startupAttempts_ = 0;
     bool startupDone_ = false;
+    std::set<std::string> uploadedNotDeleted_;
     std::unique_ptr<ZEBThread> thread_;  // last: its thread uses every field above
 };
 

@@ -42,8 +42,11 @@ void ZEBTimeWarpDetector::check(const TimeValue& now) {
     if (lastReading_.seconds == 0) lastReading_ = now;
     const int32_t delta = static_cast<int32_t>(now.seconds - lastReading_.seconds);
     if (std::abs(static_cast<int64_t>(delta)) > kMaxQuietDelta) {
-        context_->eventManager->push(std::make_unique<ZEBEventTimeWarp>(
-            delta, configuration.appValues().getInstanceID()));
+        // Refused once the stop has begun, as a tracking call is: the
+        // application session's end, queued after that, stays the last line,
+        // and nothing is queued after the log writer's final flush.
+        context_->eventManager->pushFromHost(
+            std::make_unique<ZEBEventTimeWarp>(delta, configuration.appValues().getInstanceID()));
     }
     lastReading_ = now;
 }

@@ -2,7 +2,9 @@
 // that it can be killed outright (SIGKILL) or given a data directory of its
 // own: with "--tmpfs DIR KIB" it first enters a private mount namespace and
 // mounts a small tmpfs on DIR, which the test then reaches through
-// /proc/PID/root. It drives the library through the exported functions only.
+// /proc/PID/root; with "--uid N" it first becomes user N (a second user of a
+// shared data directory). It drives the library through the exported
+// functions only.
 //
 // Commands, one per line on stdin, each answered by one line on stdout:
 //   config DIR URL       zebCreateConfig (a fresh instance when none)  -> OK rc
@@ -18,8 +20,10 @@
 //   quit                 ends the program                              -> OK 0
 // On start it prints "READY", or "SKIP reason" when the tmpfs cannot be made.
 
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -93,6 +97,13 @@ int main(int argc, char** argv) {
         const std::string failure = makeTmpfs(argv[2], argv[3]);
         if (!failure.empty()) {
             std::cout << "SKIP " << failure << std::endl;
+            return 0;
+        }
+    }
+    if (argc == 3 && std::string(argv[1]) == "--uid") {
+        const auto id = static_cast<uid_t>(std::stoul(argv[2]));
+        if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) {
+            std::cout << "SKIP setuid: " << std::strerror(errno) << std::endl;
             return 0;
         }
     }

@@ -348,11 +348,14 @@ TEST(Faults, AFullOrReadOnlyDataDirectoryFailsWritesButKeepsTheConfiguration) {
     // The host's tmpfs, as this process reaches it.
     const std::string d = "/proc/" + std::to_string(host.pid()) + "/root" + mountPoint;
     writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
-    // Each sync changes the configuration, so each one saves it.
+    // Each sync changes the configuration, so each one saves it. The third
+    // sync's upload is refused, so that its files wait for the read-only disk.
+    CallHomeServer refuser(aesServer("[upload]\n@fault http-500\n"));
     std::string script;
     for (int v = 2; v <= 6; ++v)
-        script += "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n****CONFIG\nCONFIGVERSION:" +
-                  std::to_string(v) + "\n";
+        script += "[sync]\nINSTRUCTION:UPLOAD\nURL:" +
+                  (v == 4 ? refuser.address() : std::string("${SELF}")) +
+                  "/upload\n****CONFIG\nCONFIGVERSION:" + std::to_string(v) + "\n";
     CallHomeServer server(aesServer(script));
     ASSERT_EQ(host.ask("config " + mountPoint + " " + server.address() + "/app"), "0");
     ASSERT_EQ(host.ask("start"), "0");
@@ -377,17 +380,26 @@ TEST(Faults, AFullOrReadOnlyDataDirectoryFailsWritesButKeepsTheConfiguration) {
     ASSERT_EQ(host.ask("track D 50 50"), "0");
     ASSERT_EQ(host.ask("sync"), "0");
     ASSERT_TRUE(eventually([&] { return validConfig(d)["CONFIGVERSION:"] == "4"; }));
+    ASSERT_FALSE(waitForType(refuser, "upload", 1).empty());
 
-    // Read-only: the same again.
+    // Read-only: the same again, and the upload of D50.. cannot be deleted;
+    // the next sync must not send it again.
     ASSERT_EQ(host.ask("ro"), "0");
     ASSERT_EQ(host.ask("track D 100 50"), "0");
     ASSERT_EQ(host.ask("sync"), "0");
-    ASSERT_FALSE(waitForType(server, "sync", 4).empty());
+    ASSERT_TRUE(eventually([&] {
+        Tally sent;
+        sent.add(server);
+        return sent.acknowledged.count("D99") == 1;
+    }));
+    ASSERT_EQ(host.ask("sync"), "0");
+    ASSERT_FALSE(waitForType(server, "sync", 5).empty());
     EXPECT_EQ(validConfig(d)["CONFIGVERSION:"], "4");
     ASSERT_EQ(host.ask("rw"), "0");
     ASSERT_EQ(host.ask("stop 10"), "0");
     ASSERT_EQ(host.ask("destroy"), "0");
     EXPECT_EQ(validConfig(d)["CONFIGVERSION:"], "6");
+    EXPECT_EQ(eventsOnDisk(d, cut).count("D50"), 0u) << "deleted once the disk was writable";
     // The next run finds a registered client.
     ASSERT_EQ(host.ask("config " + mountPoint + " " + server.address() + "/app"), "0");
     EXPECT_EQ(host.ask("state"), "1");
@@ -401,6 +413,76 @@ TEST(Faults, AFullOrReadOnlyDataDirectoryFailsWritesButKeepsTheConfiguration) {
     std::cout << "[ figures  ] 150 events tracked, " << lost
               << " lost to the full and the read-only disk, none acknowledged twice\n";
     EXPECT_EQ(host.ask("quit"), "0");
+}
+
+// Whether the n-th upload (waited for) holds event "Fault"/name.
+bool uploaded(const CallHomeServer& server, size_t n, const std::string& name) {
+    return contains(storedText(server, waitForType(server, "upload", n)), "$Fault$" + name + "\n");
+}
+
+TEST(Faults, AClosedLogTheUploadCannotReadStaysForALaterUpload) {
+    // Another user's file in a shared data directory. Root reads every
+    // file, so the host then runs as a second user.
+    TempDir dir;
+    const std::string d = dir.path();
+    ASSERT_EQ(::chmod(d.c_str(), 0777), 0);
+    writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    const std::string head = std::string("zeblogV5_") + kClientID + "_qhwnpcodkv_App_";
+    const std::string readable = d + "/" + head + "0000000000001.log";
+    const std::string locked = d + "/" + head + "0000000000002.log";
+    std::ofstream(readable) << "T$S$0021$Fault$R0\n";
+    std::ofstream(locked) << "T$S$0021$Fault$U0\n";
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    CallHomeServer server(aesServer());
+    FaultHostProcess host(geteuid() == 0 ? std::vector<std::string>{"--uid", "65534"}
+                                         : std::vector<std::string>{});
+    ASSERT_EQ(host.greeting(), "READY");
+    ASSERT_EQ(host.ask("config " + d + " " + server.address() + "/app"), "0");
+    ASSERT_EQ(host.ask("start"), "0");
+    EXPECT_TRUE(uploaded(server, 1, "R0"));
+    EXPECT_FALSE(uploaded(server, 1, "U0"));
+    EXPECT_TRUE(eventually([&] { return ::access(readable.c_str(), F_OK) != 0; }));
+    ASSERT_EQ(::access(locked.c_str(), F_OK), 0) << "deleted unsent";
+    // Readable again: the next upload sends it, and then it goes.
+    ASSERT_EQ(::chmod(locked.c_str(), 0644), 0);
+    ASSERT_EQ(host.ask("sync"), "0");
+    EXPECT_TRUE(uploaded(server, 2, "U0"));
+    EXPECT_TRUE(eventually([&] { return ::access(locked.c_str(), F_OK) != 0; }));
+    EXPECT_EQ(host.ask("quit"), "0");
+}
+
+TEST(Faults, ANewClientIDFromTheServerKeepsEveryEventOnce) {
+    TempDir dir;
+    const std::string d = dir.path();
+    writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    // Another application's file under the old ID is not this one's to send.
+    const std::string other = std::string("zeblogV5_") + kClientID + "_qhwnpcodkv_Other_1.log";
+    std::ofstream(d + "/" + other) << "T$S$0021$Fault$O0\n";
+    CallHomeServer server(aesServer(
+        "[sync]\nINSTRUCTION:NOLOG\n"
+        "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n****CONFIG\nCLIENTID:CLIENT0002\n"));
+    Host host(d);
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(host.track("C" + std::to_string(i), "Fault"), 0);
+    // The log writer's own pass puts them in the file opened under the old ID.
+    int cut = 0;
+    ASSERT_TRUE(eventually([&] { return eventsOnDisk(d, cut).count("C9") == 1; }, 30s));
+    ASSERT_EQ(host.sync(), 0);
+    ASSERT_FALSE(waitForType(server, "upload", 1).empty());
+    EXPECT_EQ(host.clientID(), "CLIENT0002");
+    for (int i = 10; i < 20; ++i) ASSERT_EQ(host.track("C" + std::to_string(i), "Fault"), 0);
+    EXPECT_EQ(zebStopSDK(host.zeb, 10), 0);
+    EXPECT_EQ(logFileNames(d), std::vector<std::string>{other});
+    Tally tally;
+    // The server reports an upload once its connection has ended.
+    eventually([&] {
+        tally = Tally();
+        tally.add(server);
+        return tally.acknowledged.size() >= 20;
+    });
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(tally.acknowledged["C" + std::to_string(i)], 1) << i;
+    EXPECT_EQ(tally.acknowledged.size(), 20u);
 }
 
 TEST(Faults, ConfigurationAndClosedLogsReachTheDiskBeforeTheirNewNames) {

@@ -147,11 +147,14 @@ TEST_F(LogFileTest, ListingMatchesPrefixAndExtensionAndTheStaleRule) {
     const std::string closedOther = "zeblogV5_CID_qhwnpcodkv_Other_0000000000001.log";
     const std::string activeOther = "zeblogV5_CID_qhwnpcodkv_Other_0000000000002.logtmp";
     const std::string staleOther = "zeblogV5_CID_qhwnpcodkv_Other_0000000000003.logtmp";
-    for (const auto& name : {closedOther, activeOther, staleOther}) {
+    // This application's file from before the server replaced the client ID.
+    const std::string earlier = "zeblogV5_OLD_ID_qhwnpcodkv_App_0000000000004.log";
+    for (const auto& name : {closedOther, activeOther, staleOther, earlier}) {
         ASSERT_TRUE(writeFile(path(name), "x\n", false));
     }
     for (const auto& foreign :
-         {"zeblogV5_OTHER_qhwnpcodkv_App_0000000000004.log", "zeblogV5_CID_qhwnpcodkv_App_5.log.bak",
+         {"zeblogV5_OLD_qhwnpcodkv_Other_0000000000004.log", "zeblogV5_OLD_qhwnpcodkv_App_x_7.log",
+          "zeblogV5_OLD_hhhhhhhhhh_App_0000000000004.log", "zeblogV5_CID_qhwnpcodkv_App_5.log.bak",
           "zeblogV5_CID_qhwnpcodkv_App_6.logtmp.log", "zeblogV5_CID_qhwnpcodkv_.log"}) {
         ASSERT_TRUE(writeFile(path(foreign), "x\n", false));
     }
@@ -165,9 +168,9 @@ TEST_F(LogFileTest, ListingMatchesPrefixAndExtensionAndTheStaleRule) {
     };
     // "..._.log" has the prefix and ends in the first ".log": it is ours.
     EXPECT_EQ(sorted(log_.listLogFiles(false, false)),
-              sorted({closedOther, "zeblogV5_CID_qhwnpcodkv_.log"}));
+              sorted({closedOther, "zeblogV5_CID_qhwnpcodkv_.log", earlier}));
     const auto all = log_.listLogFiles(true, false);
-    EXPECT_EQ(all.size(), 5u);
+    EXPECT_EQ(all.size(), 6u);
     // Closed files come first.
     EXPECT_TRUE(all[0] == closedOther || all[1] == closedOther);
 
@@ -180,10 +183,25 @@ TEST_F(LogFileTest, ListingMatchesPrefixAndExtensionAndTheStaleRule) {
         setModified(path(staleOther), now - threshold - 1);
         const auto stale = log_.listLogFiles(true, true);
         if (time(nullptr) != now) continue;
-        EXPECT_EQ(sorted(stale), sorted({closedOther, "zeblogV5_CID_qhwnpcodkv_.log", staleOther}));
+        EXPECT_EQ(sorted(stale),
+                  sorted({closedOther, "zeblogV5_CID_qhwnpcodkv_.log", earlier, staleOther}));
         return;
     }
     FAIL() << "the clock kept crossing seconds";
+}
+
+TEST_F(LogFileTest, ClosingNeverReplacesAFileThatHasTheClosedName) {
+    auto batch = basicBatch("ours", 1);
+    ASSERT_TRUE(log_.appendEvents(batch));
+    // A forked child shared the stamp and closed first.
+    const std::string taken = log_.closedFileName();
+    ASSERT_TRUE(writeFile(path(taken), "theirs\n", false));
+    ASSERT_TRUE(log_.closeActiveFile());
+    EXPECT_EQ(readFile(path(taken)), "theirs\n");
+    const auto closed = log_.listLogFiles(true, false);
+    ASSERT_EQ(closed.size(), 2u);
+    const std::string ours = closed[0] == taken ? closed[1] : closed[0];
+    EXPECT_EQ(field(linesOf(path(ours)).at(1), 4), "ours0");
 }
 
 TEST_F(LogFileTest, AVanishedDataDirectoryFailsCleanlyAndClosesTheFile) {

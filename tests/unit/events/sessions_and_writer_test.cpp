@@ -136,6 +136,38 @@ TEST_F(LogWriterTest, TheThreadWritesOnItsOwn) {
     writer.join();
 }
 
+// Fails once where a record is written, as an allocation can.
+struct ThrowsOnce : ZEBEventBasic {
+    ThrowsOnce() : ZEBEventBasic("c", "b", "S") {}
+    bool serializeInto(ConfigFile& configuration, std::string& out) override {
+        if (!thrown) {
+            thrown = true;
+            throw std::bad_alloc();
+        }
+        return ZEBEventBasic::serializeInto(configuration, out);
+    }
+    bool thrown = false;
+};
+
+TEST_F(LogWriterTest, AnExceptionInAPassLosesNoRecordAndTheThreadGoesOn) {
+    settings_.LOGWRITERDWELLSEC = 0;
+    ZEBLogWriter writer(&context_, &log_);
+    events_.push(std::make_unique<ZEBEventBasic>("c", "a", "S"));
+    events_.push(std::make_unique<ThrowsOnce>());
+    events_.push(std::make_unique<ZEBEventBasic>("c", "c", "S"));
+    const auto names = [&] {
+        std::string all;
+        for (const auto& line : linesOf(dir_.path() + "/" + log_.activeFileName()))
+            all += field(line, 4) + " ";
+        return all;
+    };
+    for (int i = 0; i < 500 && names() != "App a b c "; ++i)
+        timeutil::sleepFor(TimeValue{0, 10000});
+    EXPECT_EQ(names(), "App a b c ");
+    writer.shutdown();
+    writer.join();
+}
+
 TEST_F(LogWriterTest, TimeWarpDetectorReportsOnlyLargeJumps) {
     ZEBTimeWarpDetector detector(&context_, TimeValue{3600, 0});
     detector.stop();
@@ -154,6 +186,10 @@ TEST_F(LogWriterTest, TimeWarpDetectorReportsOnlyLargeJumps) {
     EXPECT_EQ(got[0].session, "INSTANCE0000000000000000000000001");
     EXPECT_EQ(got[0].extra, "3660");
     EXPECT_EQ(got[1].extra, "-140");
+    // Once the stop has begun nothing is added after the session's end.
+    events_.closeToHosts();
+    detector.check(TimeValue{t0 + 9999, 0});
+    EXPECT_EQ(events_.count(), 0);
 
     // While the server disables the client nothing is read or reported.
     ASSERT_TRUE(config_->file().applyServerSetting("DISABLED:", "1"));
