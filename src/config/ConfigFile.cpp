@@ -118,7 +118,8 @@ bool ConfigFile::verifySignature(const ConfigValues& candidate) const {
 int ConfigFile::loadOnce() {
     std::vector<std::pair<std::string, std::string>> candidates;  // stamp, name
     for (const std::string& name : listDirectory(dataDirectory_)) {
-        if (isConfigCandidate(name, prefix_)) candidates.emplace_back(configCandidateStamp(name), name);
+        if (isConfigCandidate(name, prefix_))
+            candidates.emplace_back(configCandidateStamp(name), name);
     }
     // Newest first; of equal stamps the first listed stays first.
     std::stable_sort(candidates.begin(), candidates.end(),

@@ -80,8 +80,8 @@ std::string nextConfigStamp(const std::string& dir, const std::string& prefix) {
     uint64_t newest = 0;
     for (const std::string& name : listDirectory(dir)) {
         uint64_t value = 0;
-        if (isConfigCandidate(name, prefix) && decodeConfigStamp(configCandidateStamp(name), value) &&
-            value > newest) {
+        if (isConfigCandidate(name, prefix) &&
+            decodeConfigStamp(configCandidateStamp(name), value) && value > newest) {
             newest = value;
         }
     }
