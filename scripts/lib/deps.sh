@@ -4,7 +4,7 @@
 zeb_install_deps() {
     local packages=(cmake ninja-build g++ make pkg-config libmbedtls-dev zlib1g-dev
                     libgtest-dev libgmock-dev libbenchmark-dev openssl
-                    tinyproxy strace)
+                    tinyproxy strace locales lsb-release)
     packages+=("$@")
     local missing=()
     local p

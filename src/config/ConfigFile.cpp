@@ -5,11 +5,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <utility>
+#include <vector>
 
 #include "config/ConfigFileNames.h"
+#include "config/ConfigFileWriter.h"
 #include "config/RuntimeSettings.h"
 #include "threading/ZEBScopedLock.h"
 #include "util/FileDescriptor.h"
@@ -56,26 +60,6 @@ bool readBounded(const std::string& path, size_t limit, std::string& content) {
     }
 }
 
-// A stamp made by timeStamp32 as its number; false for anything else.
-bool decodeStamp(const std::string& stamp, uint64_t& value) {
-    if (stamp.size() != 13) return false;
-    uint64_t v = 0;
-    for (const char c : stamp) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'A' && c <= 'V') {
-            digit = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        if (v > (UINT64_MAX >> 5)) return false;
-        v = (v << 5) | static_cast<uint64_t>(digit);
-    }
-    value = v;
-    return true;
-}
-
 bool containsLineFeed(const std::string& text) { return text.find('\n') != std::string::npos; }
 
 }  // namespace
@@ -92,6 +76,7 @@ bool ConfigFile::isUsableClientID(const std::string& id) {
 ConfigFile::ConfigFile(const RuntimeSettings* settings, const std::string& dataDirectory,
                        const std::string& productID, const std::string& appName)
     : lock_(createMutex(true, "ConfigFile API lock")),
+      saveLock_(createMutex(false, "ConfigFile save lock")),
       settings_(settings),
       dataDirectory_(dataDirectory),
       productID_(productID),
@@ -131,43 +116,51 @@ bool ConfigFile::verifySignature(const ConfigValues& candidate) const {
 }
 
 int ConfigFile::loadOnce() {
-    std::string chosen;
-    std::string chosenStamp;
+    std::vector<std::pair<std::string, std::string>> candidates;  // stamp, name
     for (const std::string& name : listDirectory(dataDirectory_)) {
-        if (!isConfigCandidate(name, prefix_)) continue;
-        std::string stamp = configCandidateStamp(name);
-        if (chosen.empty() || stamp > chosenStamp) {
-            chosen = name;
-            chosenStamp = std::move(stamp);
+        if (isConfigCandidate(name, prefix_))
+            candidates.emplace_back(configCandidateStamp(name), name);
+    }
+    // Newest first; of equal stamps the first listed stays first.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    // A damaged or tampered newest file must not cost the client its
+    // identity: it is passed over, left in place, and the next save goes
+    // past its stamp and removes it.
+    for (const auto& [stamp, name] : candidates) {
+        const std::string path = dataDirectory_ + "/" + name;
+        std::string text;
+        ConfigValues candidate;
+        if (readBounded(path, kMaxFileBytes, text) &&
+            parseConfigText(text, nowSeconds(), candidate) && verifySignature(candidate)) {
+            candidate.nameSuffix = stamp;
+            {
+                ZEBScopedLock guard(lock_.get());
+                setDefaults();
+                values_ = std::move(candidate);
+                publishFlags();
+                fileState_ = kStateInSync;
+            }
+            deleteOlderCandidates(stamp);
+            return 1;
         }
+        // Vanished: another process replaced it with a newer one.
+        if (!isRegularFile(path)) return -1;
     }
-    if (chosen.empty()) return 0;
-
-    const std::string path = dataDirectory_ + "/" + chosen;
-    std::string text;
-    ConfigValues candidate;
-    if (readBounded(path, kMaxFileBytes, text) &&
-        parseConfigText(text, nowSeconds(), candidate) && verifySignature(candidate)) {
-        setDefaults();
-        values_ = std::move(candidate);
-        values_.nameSuffix = chosenStamp;
-        publishFlags();
-        deleteOlderCandidates(chosenStamp);
-        fileState_ = kStateInSync;
-        return 1;
-    }
-    setDefaults();
-    return isRegularFile(path) ? 0 : -1;
+    return 0;
 }
 
 bool ConfigFile::load() {
-    ZEBScopedLock guard(lock_.get());
+    // The directory is read under the save lock only, so that no caller of
+    // a getter waits for the disk.
+    ZEBScopedLock saving(saveLock_.get());
     for (int attempt = 1; attempt <= kLoadAttempts; ++attempt) {
         const int result = loadOnce();
         if (result == 1) return true;
         if (result == 0) break;
         if (attempt < kLoadAttempts) sleepOneMillisecond();
     }
+    ZEBScopedLock guard(lock_.get());
     setDefaults();
     fileState_ = kStateNoValidFile;
     return false;
@@ -181,58 +174,55 @@ void ConfigFile::deleteOlderCandidates(const std::string& stamp) const {
     }
 }
 
+bool ConfigFile::isSaveable() const {
+    return fileState_ == kStateInSync || fileState_ == kStateChanged ||
+           fileState_ == kStateSaveFailed;
+}
+
 bool ConfigFile::save() {
-    ZEBScopedLock guard(lock_.get());
-    if (fileState_ != kStateInSync && fileState_ != kStateChanged &&
-        fileState_ != kStateSaveFailed) {
-        return false;
+    // The save lock keeps saves and loads of this object in turn; lock_ is
+    // held only to copy the values and to record the outcome, never across
+    // the disk, which may take seconds to flush.
+    ZEBScopedLock saving(saveLock_.get());
+    {
+        ZEBScopedLock guard(lock_.get());
+        if (!isSaveable()) return false;
     }
-    const std::string previousSuffix = values_.nameSuffix;
-    const std::string previousSignature = values_.signature;
-
-    // The newest stamp wins at load, so a save must never be shadowed by a
-    // file already on disk with a later stamp (the clock was set back, or
-    // another process saved within the same microsecond): go one past it.
-    std::string stamp = timeStamp32();
-    uint64_t freshValue = 0;
-    if (decodeStamp(stamp, freshValue)) {
-        uint64_t newest = 0;
-        for (const std::string& name : listDirectory(dataDirectory_)) {
-            uint64_t value = 0;
-            if (isConfigCandidate(name, prefix_) &&
-                decodeStamp(configCandidateStamp(name), value) && value > newest) {
-                newest = value;
-            }
-        }
-        if (newest >= freshValue && newest < UINT64_MAX) stamp = toBase32(newest + 1);
+    std::string stamp = nextConfigStamp(dataDirectory_, prefix_);
+    std::string body;
+    uint64_t changesSeen = 0;
+    {
+        ZEBScopedLock guard(lock_.get());
+        if (!isSaveable()) return false;
+        body = serializeConfigBody(values_);
+        changesSeen = changeCount_;
     }
-    values_.nameSuffix = stamp;
-
-    const std::string body = serializeConfigBody(values_);
-    values_.signature = computeConfigSignature(body);
-    const std::string text = "SIGNATURE:" + values_.signature + "\n" + body;
-
-    const std::string name = prefix_ + values_.nameSuffix + ".cfg";
-    const std::string temporary = name + "tmp";
-    // An application name holding "/" would put the file outside the data
-    // directory: refuse rather than write there.
-    const bool plainName = name.find('/') == std::string::npos;
+    const std::string signature = computeConfigSignature(body);
+    if (beforeWriteHook_) beforeWriteHook_();
     // The new file reaches the disk before its name does, and its name before
     // the older files go: otherwise a power loss could leave an empty newest
     // file and no older one, and the client would register again under a new
     // ID. Older files whose replacement is not known to be on disk stay; the
     // next load removes them.
-    if (plainName && writeFileDurably(dataDirectory_ + "/" + temporary, text) &&
-        renameInDirectory(dataDirectory_, temporary, name)) {
-        if (syncDirectory(dataDirectory_)) deleteOlderCandidates(values_.nameSuffix);
-        fileState_ = kStateInSync;
-        return true;
+    const bool written =
+        writeConfigFile(dataDirectory_, prefix_, stamp, "SIGNATURE:" + signature + "\n" + body);
+    if (written && syncDirectory(dataDirectory_)) deleteOlderCandidates(stamp);
+
+    ZEBScopedLock guard(lock_.get());
+    if (!written) {
+        fileState_ = kStateSaveFailed;
+        return false;
     }
-    if (plainName) removeFile(dataDirectory_ + "/" + temporary);
-    values_.nameSuffix = previousSuffix;
-    values_.signature = previousSignature;
-    fileState_ = kStateSaveFailed;
-    return false;
+    values_.nameSuffix = stamp;
+    values_.signature = signature;
+    // A value changed while the file was written is not in it.
+    fileState_ = changeCount_ == changesSeen ? kStateInSync : kStateChanged;
+    return true;
+}
+
+void ConfigFile::setBeforeWriteHookForTest(std::function<void()> hook) {
+    ZEBScopedLock saving(saveLock_.get());
+    beforeWriteHook_ = std::move(hook);
 }
 
 bool ConfigFile::applyServerSetting(const std::string& key, const std::string& value) {
@@ -301,6 +291,7 @@ bool ConfigFile::applyServerSetting(const std::string& key, const std::string& v
     }
     if (applied) {
         fileState_ = kStateChanged;
+        ++changeCount_;
         publishFlags();
     }
     return applied;
@@ -311,6 +302,7 @@ bool ConfigFile::setClientID(const std::string& id) {
     if (!isUsableClientID(id)) return false;
     values_.clientID = id;
     fileState_ = kStateChanged;
+    ++changeCount_;
     return true;
 }
 

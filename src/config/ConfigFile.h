@@ -4,9 +4,13 @@
 // directory and reloaded at the next start.
 //
 // Owned by Configuration. The host's thread and every worker call it; each
-// operation holds the recursive "ConfigFile API lock" for its whole length.
+// operation holds the recursive "ConfigFile API lock" for its whole length,
+// except that load and save hold it only while they copy values in or out:
+// they read and write the disk under the "ConfigFile save lock", which no
+// getter takes, so a slow disk never stalls a caller that only reads.
 // Lock order: a caller may hold the log writer's and the log file's locks
-// when it enters; this class takes no other lock while holding its own.
+// when it enters; the save lock comes before the API lock; this class takes
+// no other lock while holding its own.
 //
 // Files: "zebconfigV5_" + encoded product ID + "_" + appName + "_" + stamp +
 // ".cfg" (ConfigFileNames.h). Several processes may share the directory:
@@ -17,6 +21,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,11 +65,12 @@ public:
     // three lists emptied; the file state is unchanged.
     void resetToDefaults();
 
-    // Loads the newest configuration file of this product and application.
-    // True: state 3, older files deleted. False: defaults in use, state 2
-    // (no file, or the newest one is unreadable, incomplete, too large,
-    // badly signed or has no client ID). Retries a few times, 1 ms apart,
-    // when the chosen file vanishes because another process replaced it.
+    // Loads the newest configuration file of this product and application
+    // that is valid; newer ones that are not (unreadable, incomplete, too
+    // large, badly signed or without a client ID) stay untouched and unused.
+    // True: state 3, older files deleted. False: defaults in use, state 2.
+    // Retries a few times, 1 ms apart, when a file vanishes because another
+    // process replaced it.
     bool load();
 
     // Writes the values under a fresh stamp (one past any later stamp already
@@ -73,8 +79,13 @@ public:
     // deletes the older files; only from states 3, 4 and 5
     // (otherwise false, nothing changes). True: state 3 and older files
     // deleted. False: state 5, the previous name and file kept, no
-    // temporary file left behind.
+    // temporary file left behind. A value changed while the file is
+    // written leaves state 4, so that the next save writes it.
     bool save();
+
+    // Tests only: runs on the saving thread after the text is made and
+    // before it is written, with only the save lock held.
+    void setBeforeWriteHookForTest(std::function<void()> hook);
 
     // Applies one key of the server's configuration section (key with its
     // colon, compared exactly). True when a value was applied (state 4);
@@ -152,6 +163,8 @@ private:
     // One attempt of load(): 1 loaded; 0 no candidate or the chosen file is
     // bad; -1 the chosen file vanished (worth another attempt).
     int loadOnce();
+    // REQUIRE: lock_ held.
+    bool isSaveable() const;
     bool verifySignature(const ConfigValues& candidate) const;
     void deleteOlderCandidates(const std::string& stamp) const;
     void setDefaults();
@@ -159,6 +172,8 @@ private:
     void publishFlags();
 
     std::unique_ptr<ZEBMutex> lock_;  // "ConfigFile API lock", recursive
+    std::unique_ptr<ZEBMutex> saveLock_;  // "ConfigFile save lock"
+    std::function<void()> beforeWriteHook_;  // guarded by saveLock_
     const RuntimeSettings* settings_;  // borrowed, owned by the SDK
     const std::string dataDirectory_;
     const std::string productID_;
@@ -166,6 +181,7 @@ private:
     const std::string prefix_;
     // Guarded by lock_.
     int32_t fileState_ = kStateConstructing;
+    uint64_t changeCount_ = 0;  // values changed by setters, for save
     ConfigValues values_;
     // Copies of values_.backoffActive and values_.disabled, stored under the
     // lock whenever values_ changes: every host call checks both, and an

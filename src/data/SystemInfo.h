@@ -28,8 +28,8 @@ public:
 
     // The SYSINFO lines of the last collection, collecting anew first when
     // there was none or it is SYSINFOREREADSEC seconds old or more. Blocks
-    // for a collection (bounded, see CommandRunner.h). Never throws for a
-    // probe's failure.
+    // for a collection (bounded file reads, no program started). Never
+    // throws for a probe's failure.
     std::string sectionText();
 
 private:

@@ -1,10 +1,9 @@
 #include "platform/DistributionProbe.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
-#include "platform/CommandRunner.h"
+#include "platform/OsRelease.h"
 #include "platform/ProbeEnvironment.h"
 #include "platform/ProbeFiles.h"
 #include "platform/ProbeText.h"
@@ -99,7 +98,7 @@ Distribution distributionFrom(const std::string& lsbOutput, const ProbeEnvironme
 }
 
 Distribution probeDistribution(const ProbeEnvironment& env) {
-    return distributionFrom(runCommand(env, "lsb_release -a"), env);
+    return distributionFrom(lsbReleaseText(env), env);
 }
 
 }  // namespace ZEBInternal

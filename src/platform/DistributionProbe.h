@@ -1,6 +1,7 @@
 #pragma once
-// The Linux distribution: ID, release and description, from "lsb_release
-// -a" or, where that command says nothing, from the release file in /etc.
+// The Linux distribution: ID, release and description, as "lsb_release -a"
+// gives them (OsRelease.h) or, without an os-release file, from the release
+// file in /etc.
 // Stateless; any thread.
 
 #include <string>
@@ -15,10 +16,10 @@ struct Distribution {
     std::string description;  // e.g. Debian GNU/Linux 12 (bookworm); "ERROR" when unknown
 };
 
-// Runs "lsb_release -a" once for all three values.
+// Reads the os-release file once for all three values.
 Distribution probeDistribution(const ProbeEnvironment& env);
 
-// The three values from lsb_release output (possibly empty) and the /etc
+// The three values from lsb_release -a output (possibly empty) and the /etc
 // tree below the environment's root.
 Distribution distributionFrom(const std::string& lsbOutput, const ProbeEnvironment& env);
 

@@ -54,17 +54,18 @@ std::string firstPiece(const std::string& path) {
 
 struct KernelLog {
     std::string text;
-    bool fromCommand = false;
+    bool live = false;  // the kernel's buffer, not the boot-time file
 };
 
-// /var/log/dmesg when it can be opened, else what "dmesg" prints now.
+// /var/log/dmesg when it can be opened, else the kernel's buffer now (what
+// "dmesg" would print).
 KernelLog readKernelLog(const ProbeEnvironment& env) {
     KernelLog log;
     // Of a file longer than the cap, the start is read: it holds the boot
     // messages the markers come from.
     if (readProbePrefix(env.path("/var/log/dmesg"), kProbeFileLimit, log.text)) return log;
-    log.fromCommand = true;
-    if (env.runShell) log.text = env.runShell("dmesg 2>&1");
+    log.live = true;
+    if (env.kernelLog && !env.kernelLog(log.text)) log.text.clear();
     return log;
 }
 
@@ -139,7 +140,7 @@ std::string detectVirtualMachine(const ProbeEnvironment& env) {
     if (containsAny(log.text,
                     {"Hyper-V Virtual Machine detected", "Hypervisor detected: Microsoft HyperV"}))
         return "HYPERV";
-    if (containsAny(log.text, {log.fromCommand ? "Hypervisor detected: VMware" : "VMware"}))
+    if (containsAny(log.text, {log.live ? "Hypervisor detected: VMware" : "VMware"}))
         return "VMWARE";
     if (containsAny(log.text, {"VirtualBox", "VBOX"})) return "VIRTUALBOX";
 

@@ -1,8 +1,10 @@
 #pragma once
 // Everything the platform probes take from the machine, gathered in one
 // record so that tests can point them at a fixture tree and canned command
-// output: the folder that stands for "/", the shell runner, the environment
-// variables, the network adapters, the memory size and the time zone.
+// kernel log: the folder that stands for "/", the kernel's message buffer,
+// the word length, the environment variables, the network adapters, the
+// memory size and the time zone. No probe starts a program: the host's
+// process must never fork or exec on the library's behalf.
 //
 // The process default (defaultProbeEnvironment) is built on first use and is
 // read-only afterwards, so any thread may use it. A caller that builds its
@@ -21,10 +23,11 @@ struct ProbeEnvironment {
     // The folder that stands for "/": every absolute path a probe reads is
     // taken below it. "/" on a real machine.
     std::string root = "/";
-    // Runs a whole shell command line (redirections included) and answers
-    // its standard output; empty when it cannot be run, runs too long or
-    // prints too much.
-    std::function<std::string(const std::string& commandLine)> runShell;
+    // The kernel's message buffer as it stands; false when it cannot be read
+    // (not permitted, for one).
+    std::function<bool(std::string& text)> kernelLog;
+    // Bits of a long, as "getconf LONG_BIT" prints; 0 when unknown.
+    std::function<long()> longBits;
     // The value of an environment variable; false when it is not set.
     std::function<bool(const std::string& name, std::string& value)> getEnv;
     // Hardware addresses of the network adapters in the form and order of
@@ -40,8 +43,7 @@ struct ProbeEnvironment {
     std::string path(const std::string& absolute) const;
 };
 
-// Root "/", /bin/sh with bounded output and run time, getenv, getifaddrs,
-// sysinfo and tzset.
+// Root "/", klogctl, sysconf, getenv, getifaddrs, sysinfo and tzset.
 const ProbeEnvironment& defaultProbeEnvironment();
 
 }  // namespace ZEBInternal

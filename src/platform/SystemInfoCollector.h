@@ -16,9 +16,8 @@ namespace ZEBInternal {
 // Neither empty, "NOT_COLLECTED" nor "ERROR".
 bool isCollected(const std::string& value);
 
-// `lastUpdate` is the collection time in seconds since the epoch. Blocks
-// for as long as the probes take: a few commands, each bounded
-// (CommandRunner.h).
+// `lastUpdate` is the collection time in seconds since the epoch. Reads
+// files and asks the kernel; starts no program.
 SystemRecord collectSystemInfo(uint32_t lastUpdate,
                                const ProbeEnvironment& env = defaultProbeEnvironment());
 

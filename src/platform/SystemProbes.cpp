@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/CommandRunner.h"
 #include "platform/ProbeEnvironment.h"
 #include "platform/ProbeFiles.h"
 #include "platform/ProbeText.h"
@@ -50,7 +49,8 @@ std::string cpuCores(const ProbeEnvironment& env) {
 }
 
 std::string wordLength(const ProbeEnvironment& env) {
-    return orError(trim(runCommand(env, "getconf LONG_BIT")));
+    const long bits = env.longBits ? env.longBits() : 0;
+    return bits > 0 ? toDecimal(static_cast<uint32_t>(bits)) : std::string(kProbeError);
 }
 
 // The language ends at the territory ("_"), and also at the codeset (".")

@@ -1,7 +1,6 @@
 #include "transport/HttpResponseParser.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 #include "util/Strings.h"
@@ -21,7 +20,7 @@ const char kLengthPrefix[] = "Content-Length: ";
 // wrapping, and a minus sign fails rather than turning into a huge length.
 bool parseLength(const std::string& text, uint32_t& out) {
     size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && isAsciiSpace(text[i])) ++i;
     if (i < text.size() && text[i] == '+') ++i;
     uint64_t value = 0;
     size_t digits = 0;

@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -79,7 +80,106 @@ int sendNoSignal(void* ctx, const unsigned char* buf, size_t length) {
     return MBEDTLS_ERR_NET_SEND_FAILED;
 }
 
+// The descriptors of the attempts still pending; closed unless handed out.
+struct PendingAttempts {
+    std::vector<pollfd> fds;
+    ~PendingAttempts() {
+        for (const pollfd& p : fds) ::close(p.fd);
+    }
+};
+
 }  // namespace
+
+int connectFirstAnswering(const addrinfo* addresses, uint64_t budgetMillis,
+                          const std::function<bool()>& keepGoing, ConnectOutcome& outcome,
+                          int& lastError) {
+    lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
+    PendingAttempts pending;
+    const addrinfo* next = addresses;
+    // Starts the next address that gets as far as a pending connect; the
+    // descriptor when one connects at once, else -1.
+    const auto startNext = [&]() -> int {
+        for (; next != nullptr; next = next->ai_next) {
+            const addrinfo* a = next;
+            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                                    a->ai_protocol);
+            if (fd < 0) {
+                lastError = MBEDTLS_ERR_NET_SOCKET_FAILED;
+                continue;
+            }
+            int result;
+            do {
+                result = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+            } while (result == EINTR);
+            if (result == 0 || result == EINPROGRESS) {
+                next = a->ai_next;
+                if (result == 0) return fd;
+                pending.fds.push_back(pollfd{fd, POLLOUT, 0});
+                return -1;
+            }
+            ::close(fd);
+            lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
+        }
+        return -1;
+    };
+    uint64_t waited = 0;
+    uint64_t sinceStart = 0;
+    int connected = startNext();
+    while (connected < 0 && !pending.fds.empty()) {
+        const int64_t start = monotonicMillis();
+        if (::poll(pending.fds.data(), pending.fds.size(), static_cast<int>(kRetryWaitMillis)) <
+                0 &&
+            errno != EINTR) {
+            timeutil::sleepFor(TimeValue{0, kRetryWaitMillis * 1000});
+        }
+        const int64_t elapsed = monotonicMillis() - start;
+        const uint64_t charged = elapsed > 0 ? static_cast<uint64_t>(elapsed) : 1;
+        waited += charged;
+        sinceStart += charged;
+        bool failedOne = false;
+        for (size_t i = 0; i < pending.fds.size() && connected < 0;) {
+            if (pending.fds[i].revents == 0) {
+                ++i;
+                continue;
+            }
+            int result = 0;
+            socklen_t length = sizeof result;
+            if (::getsockopt(pending.fds[i].fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0)
+                result = errno;
+            if (result == EINPROGRESS || result == EINTR) {
+                ++i;
+                continue;
+            }
+            const int fd = pending.fds[i].fd;
+            pending.fds.erase(pending.fds.begin() + static_cast<std::ptrdiff_t>(i));
+            if (result == 0) {
+                connected = fd;
+            } else {
+                ::close(fd);
+                lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
+                failedOne = true;
+            }
+        }
+        if (connected >= 0) break;
+        if (next != nullptr && (failedOne || sinceStart >= kNextAddressDelayMillis ||
+                                pending.fds.empty())) {
+            sinceStart = 0;
+            connected = startNext();
+            if (connected >= 0) break;
+        }
+        if (pending.fds.empty()) break;
+        if (!keepGoing()) {
+            outcome = ConnectOutcome::kStopped;
+            return -1;
+        }
+        if (waited >= budgetMillis) {
+            outcome = ConnectOutcome::kTimedOut;
+            return -1;
+        }
+    }
+    outcome = connected >= 0 ? ConnectOutcome::kConnected : ConnectOutcome::kFailed;
+    return connected;
+}
 
 SocketChannel::SocketChannel(ZEBStopMonitor* monitor, const RuntimeSettings* runtimeSettings,
                              bool syncOrUpload, std::string endpointHost, uint16_t endpointPort,
@@ -124,36 +224,17 @@ void SocketChannel::connect() {
     // would hold a host's zebStopSDK or zebDestroyInstance that long. So the
     // socket connects non-blocking, in waits of at most 50 ms, within one
     // CONNECTTIMEOUTSEC budget for all of the host's addresses.
-    const uint64_t budget = retryBudgetMillis(settings->CONNECTTIMEOUTSEC);
-    uint64_t waited = 0;
+    ConnectOutcome outcome = ConnectOutcome::kFailed;
     int lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-        if (fd < 0) {
-            lastError = MBEDTLS_ERR_NET_SOCKET_FAILED;
-            continue;
-        }
-        socket.get()->fd = fd;  // closed by the context from here on
-        int result = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
-        while (result == EINPROGRESS || result == EINTR) {
-            waited += waitForSocket(fd, POLLOUT);
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 0) > 0) {
-                socklen_t length = sizeof result;
-                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) result = errno;
-                continue;  // connected (0) or refused: this address is decided
-            }
-            if (!continueRequest()) fail("Connect stopped: the SDK is stopping.");
-            if (waited >= budget)
-                fail("Connect error: no answer within " +
-                     std::to_string(settings->CONNECTTIMEOUTSEC) + " s.");
-        }
-        if (result == 0) break;
-        lastError = MBEDTLS_ERR_NET_CONNECT_FAILED;
-        mbedtls_net_free(socket.get());  // closes fd; the next address gets a new one
-    }
-    if (socket.fd() < 0) fail("Connect error " + errorText(lastError) + ".");
+    const int fd =
+        connectFirstAnswering(addresses.get(), retryBudgetMillis(settings->CONNECTTIMEOUTSEC),
+                              [this] { return continueRequest(); }, outcome, lastError);
+    if (outcome == ConnectOutcome::kStopped) fail("Connect stopped: the SDK is stopping.");
+    if (outcome == ConnectOutcome::kTimedOut)
+        fail("Connect error: no answer within " + std::to_string(settings->CONNECTTIMEOUTSEC) +
+             " s.");
+    if (fd < 0) fail("Connect error " + errorText(lastError) + ".");
+    socket.get()->fd = fd;  // closed by the context from here on
     // A request goes out whole and the answer is awaited at once: holding
     // back the last small TLS record for the peer's delayed acknowledgement
     // would only add tens of milliseconds to every exchange.

@@ -13,8 +13,11 @@
 // Every failure sets the state to kFailed and throws ZEBNetworkException
 // whose text starts "Socket to " + host + ":" + port + "; ".
 
+#include <netdb.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,9 +62,10 @@ public:
     bool continueRequest();
 
     // REQUIRES: state kCreated. Resolves host (the system resolver's own
-    // time-outs apply) and connects to its addresses in turn on a
-    // non-blocking, close-on-exec socket, waiting at most CONNECTTIMEOUTSEC
-    // in total and ending early when the SDK stops. State kConnected.
+    // time-outs apply) and connects to the first of its addresses that
+    // answers (connectFirstAnswering) on a non-blocking, close-on-exec
+    // socket, waiting at most CONNECTTIMEOUTSEC in total and ending early
+    // when the SDK stops. State kConnected.
     void connect();
 
     // Parses certs (PEM texts, each ending with a line end) as the only
@@ -105,5 +109,19 @@ private:
     NetContext socket;                 // declared before tls: freed after it
     std::unique_ptr<TlsObjects> tls;  // made by initTls
 };
+
+enum class ConnectOutcome { kConnected, kStopped, kTimedOut, kFailed };
+
+// An address that drops SYNs must not starve the others: each further
+// address is tried kNextAddressDelayMillis after the previous attempt began
+// while that one is still pending (at once when it fails), the attempts run
+// side by side, and the first to connect wins. Waits at most budgetMillis
+// in all and ends within one wait once keepGoing answers false. Returns the
+// connected non-blocking descriptor, every other one closed; -1 otherwise,
+// with the outcome (and for kFailed the mbedtls error of the last failure).
+constexpr uint64_t kNextAddressDelayMillis = 250;
+int connectFirstAnswering(const addrinfo* addresses, uint64_t budgetMillis,
+                          const std::function<bool()>& keepGoing, ConnectOutcome& outcome,
+                          int& lastError);
 
 }  // namespace ZEBInternal

@@ -1,37 +1,41 @@
 #include "util/Guid.h"
 
-#include <fcntl.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
+#include <ctime>
 
-#include "util/FileDescriptor.h"
+#include "util/Digest.h"
+#include "util/SecureRandom.h"
 #include "util/Strings.h"
 
 namespace ZEBInternal {
 
-const char* const kGuidFallback = "XXXXXXXX-XXXX-XXXX-XXXXXXXX-XXXXXXXX";
-
 namespace {
 
-// -1 when the device does not open, else the number of bytes read into buf.
-long readDevice(const std::string& path, uint8_t* buf, size_t n) {
-    FileDescriptor fd(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return -1;
-    return static_cast<long>(readFully(fd.get(), buf, n));
+std::string uniqueBytes() {
+    static std::atomic<uint64_t> counter{0};
+    struct {
+        struct timespec realtime;
+        struct timespec monotonic;
+        uint64_t count;
+        pid_t pid;
+    } seed{};
+    clock_gettime(CLOCK_REALTIME, &seed.realtime);
+    clock_gettime(CLOCK_MONOTONIC, &seed.monotonic);
+    seed.count = counter.fetch_add(1, std::memory_order_relaxed);
+    seed.pid = ::getpid();
+    return sha256Raw(&seed, sizeof seed);
 }
 
 }  // namespace
 
 std::string makeGuid() {
-    return makeGuid("/dev/urandom", "/dev/random");
-}
-
-std::string makeGuid(const std::string& primaryDevice, const std::string& secondaryDevice) {
     uint8_t bytes[16] = {};
-    long got = readDevice(primaryDevice, bytes, sizeof bytes);
-    if (got < 0) got = readDevice(secondaryDevice, bytes, sizeof bytes);
-    if (got <= 0) return kGuidFallback;
-    return hexEncode(bytes, sizeof bytes);
+    if (secureRandomBytes(bytes, sizeof bytes)) return hexEncode(bytes, sizeof bytes);
+    const std::string digest = uniqueBytes();
+    return hexEncode(digest.data(), sizeof bytes);
 }
 
 }  // namespace ZEBInternal

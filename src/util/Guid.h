@@ -1,21 +1,16 @@
 #pragma once
-// Random identifiers: 16 bytes from the kernel's random device rendered as
-// 32 upper-case hexadecimal characters. Stateless; any thread.
+// Random identifiers: 16 bytes from the kernel's secure random source
+// rendered as 32 upper-case hexadecimal characters. Stateless; any thread.
 
 #include <string>
 
 namespace ZEBInternal {
 
-// The text returned when no random device can be read. Callers that need a
-// real identifier compare against it.
-extern const char* const kGuidFallback;  // "XXXXXXXX-XXXX-XXXX-XXXXXXXX-XXXXXXXX"
-
-// Reads "/dev/urandom", or "/dev/random" when that cannot be opened.
+// 16 bytes of secureRandomBytes. getrandom(2) needs no descriptor, so a
+// host that has run out of them still gets a fresh ID. Should no secure
+// source answer at all, the bytes are a digest of the process, the clocks
+// and a per-process counter: never secret, but still never one value shared
+// by two instances.
 std::string makeGuid();
-// Same, with the two devices named by the caller (tests point both at
-// missing paths to reach the fall-back). A device that yields fewer than 16
-// bytes leaves the rest zero; one that yields none, or none that opens,
-// gives kGuidFallback.
-std::string makeGuid(const std::string& primaryDevice, const std::string& secondaryDevice);
 
 }  // namespace ZEBInternal

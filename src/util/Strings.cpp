@@ -1,6 +1,5 @@
 #include "util/Strings.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,7 +53,7 @@ std::string toDecimal(uint64_t value) {
 
 namespace {
 
-// Stream-extraction reading of a decimal: white space (the C locale's, which
+// Stream-extraction reading of a decimal: white space (the C locale's set, which
 // includes vertical tab and form feed) skipped, an optional sign, at least
 // one digit, trailing text ignored. The magnitude may reach negativeLimit
 // or positiveLimit; reading stops as soon as it cannot fit, so a long digit
@@ -62,16 +61,16 @@ namespace {
 bool readDecimal(const std::string& text, uint64_t negativeLimit, uint64_t positiveLimit,
                  bool& negative, uint64_t& magnitude) {
     size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && isAsciiSpace(text[i])) ++i;
     negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    if (i >= text.size() || !isAsciiDigit(text[i])) return false;
     const uint64_t limit = negative ? negativeLimit : positiveLimit;
     magnitude = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    for (; i < text.size() && isAsciiDigit(text[i]); ++i) {
         magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
         if (magnitude > limit) return false;
     }
@@ -99,13 +98,13 @@ bool parseUInt32Lenient(const std::string& text, uint32_t& out) {
 
 std::string toUpper(const std::string& text) {
     std::string r(text);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : r) c = asciiUpper(c);
     return r;
 }
 
 std::string toLower(const std::string& text) {
     std::string r(text);
-    for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : r) c = asciiLower(c);
     return r;
 }
 

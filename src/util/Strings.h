@@ -24,9 +24,19 @@ bool parseInt(const std::string& text, int32_t& out);
 // read would store it.
 bool parseUInt32Lenient(const std::string& text, uint32_t& out);
 
-// Per byte, by the global C locale's classification.
+// ASCII letters only, per byte; every other byte (UTF-8 sequences
+// included) is kept. Never by the locale: a host that calls setlocale must
+// not change a fingerprint or a file name.
 std::string toUpper(const std::string& text);
 std::string toLower(const std::string& text);
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+// The C locale's classes, whatever locale the host has set.
+inline bool isAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isAsciiHexDigit(char c) {
+    return isAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // Removes spaces, tabs, carriage returns and line feeds at both ends.
 std::string trim(const std::string& text);

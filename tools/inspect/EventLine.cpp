@@ -1,7 +1,8 @@
 #include "EventLine.h"
 
-#include <cctype>
 #include <cstring>
+
+#include "util/Strings.h"
 
 namespace ZEBInspect {
 
@@ -34,7 +35,7 @@ bool plausibleTime(const std::string& t) {
                               : i == 10            ? 'T'
                               : i == 13 || i == 16 ? ':'
                                                    : '9';
-        if (expected == '9' ? !std::isdigit(static_cast<unsigned char>(t[i])) : t[i] != expected)
+        if (expected == '9' ? !ZEBInternal::isAsciiDigit(t[i]) : t[i] != expected)
             return false;
     }
     return true;

@@ -1,8 +1,7 @@
 #include "LogText.h"
 
-#include <cctype>
-
 #include "Output.h"
+#include "util/Strings.h"
 
 namespace ZEBInspect {
 
@@ -11,7 +10,7 @@ namespace {
 bool isAppSessionId(const std::string& s) {
     if (s.size() != 32) return false;
     for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        if (!ZEBInternal::isAsciiHexDigit(c)) return false;
     return true;
 }
 

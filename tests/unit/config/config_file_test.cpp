@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <ctime>
 #include <thread>
 
@@ -117,6 +119,24 @@ TEST_F(ConfigFileTest, SaveIsNeverShadowedByAFileStampedInTheFuture) {
     auto again = open();
     ASSERT_TRUE(again->load());
     EXPECT_EQ(again->getClientID(), "fresh");
+}
+
+TEST_F(ConfigFileTest, DamagedNewerFilesArePassedOverAndOutlived) {
+    const std::string older = d.putSigned(zebtest::stampAt(-30), zebtest::registered("old"));
+    const std::string good = d.putSigned(zebtest::stampAt(-20), zebtest::registered("CID"));
+    std::string tampered = zebtest::signedText(zebtest::registered("CID"));
+    tampered.replace(tampered.find("CLIENTID:CID"), 12, "CLIENTID:XYZ");
+    const std::string bad1 = d.put(zebtest::stampAt(-10), tampered);
+    const std::string bad2 = d.put(zebtest::stampAt(-5), "SIGNATURE:");
+    auto cfg = open();
+    ASSERT_TRUE(cfg->load());
+    EXPECT_EQ(cfg->getClientID(), "CID");
+    EXPECT_EQ(cfg->fileName(), good);
+    EXPECT_FALSE(d.has(older));
+    EXPECT_TRUE(d.has(bad1) && d.has(bad2));
+    ASSERT_TRUE(cfg->save());
+    EXPECT_GT(cfg->getNameSuffix(), configCandidateStamp(bad2));
+    EXPECT_EQ(d.candidateCount(), 1u);
 }
 
 TEST_F(ConfigFileTest, TamperedFileIsRejectedOnlyWhileSignaturesAreChecked) {
@@ -306,6 +326,61 @@ TEST_F(ConfigFileTest, FeatureTrackingFollowsFlagListsAndLimit) {
 
 // Two clients (as two processes would) share one directory; every load
 // either sees one complete file of one writer or fails cleanly.
+// The flush may take seconds on a slow disk; the host's calls, which read
+// and change values under the API lock, must not wait for it.
+TEST_F(ConfigFileTest, NoCallWaitsForASaveInFlight) {
+    auto cfg = open();
+    ASSERT_TRUE(cfg->setClientID("CID"));
+    std::mutex m;
+    std::condition_variable cv;
+    bool writing = false, release = false, hookDone = false;
+    cfg->setBeforeWriteHookForTest([&] {
+        std::unique_lock<std::mutex> lock(m);
+        writing = true;
+        cv.notify_all();
+        cv.wait_for(lock, std::chrono::seconds(10), [&] { return release; });
+        hookDone = true;
+    });
+    std::thread saver([&] { EXPECT_TRUE(cfg->save()); });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return writing; });
+    }
+    EXPECT_EQ(cfg->getClientID(), "CID");
+    EXPECT_TRUE(cfg->applyServerSetting("CONFIGVERSION:", "9"));
+    {
+        std::lock_guard<std::mutex> lock(m);
+        EXPECT_FALSE(hookDone) << "a call waited for the save";
+        release = true;
+    }
+    cv.notify_all();
+    saver.join();
+    EXPECT_EQ(cfg->getFileState(), ConfigFile::kStateChanged);
+    cfg->setBeforeWriteHookForTest(nullptr);
+    ASSERT_TRUE(cfg->save());
+    auto again = open();
+    ASSERT_TRUE(again->load());
+    EXPECT_EQ(again->getConfigVersion(), "9");
+}
+
+// Another process saves under the same stamp while this one writes (a clock
+// set back): neither its temporary nor its file is overwritten.
+TEST_F(ConfigFileTest, ASaveNeverTakesAnotherWritersStamp) {
+    const uint64_t future = zebtest::nowMicros() + 3600000000u;
+    d.putSigned(toBase32(future), zebtest::registered("CID"));
+    const std::string theirs = zebtest::prefix() + toBase32(future + 1) + ".cfgtmp";
+    auto cfg = open();
+    ASSERT_TRUE(cfg->load());
+    cfg->setBeforeWriteHookForTest([&] {
+        writeFile(d.dir.file(theirs), "other", false);
+        d.putSigned(toBase32(future + 2), zebtest::registered("CID"));
+    });
+    ASSERT_TRUE(cfg->setClientID("mine"));
+    ASSERT_TRUE(cfg->save());
+    EXPECT_EQ(cfg->getNameSuffix(), toBase32(future + 3));
+    EXPECT_EQ(readFile(d.dir.file(theirs)), "other");
+}
+
 TEST_F(ConfigFileTest, TwoWritersOnOneDirectoryNeverSeeAPartialFile) {
     std::atomic<int> loads{0};
     std::atomic<int> inconsistent{0};

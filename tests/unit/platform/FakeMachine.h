@@ -1,15 +1,14 @@
 #pragma once
 // A machine made of a fixture tree and canned answers, for the probes: files
-// and links below a temporary root, command lines mapped to their output,
-// LANG, adapters, memory and time zone. env() hands the probes a
-// ProbeEnvironment that sees only this machine and records every command
-// line it is asked to run.
+// and links below a temporary root, the kernel log, the word length, LANG,
+// adapters, memory and time zone. env() hands the probes a ProbeEnvironment
+// that sees only this machine and records each time the kernel log or the
+// word length is asked for ("kernelLog", "longBits").
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,7 +25,8 @@ namespace zebtest {
 
 class FakeMachine {
 public:
-    std::map<std::string, std::string> commands;  // whole command line -> output
+    std::optional<std::string> kernelLog;  // none: the buffer cannot be read
+    long longBits = 0;
     std::optional<std::string> lang = std::string("en_US.UTF-8");
     std::vector<std::string> macs;
     std::optional<uint64_t> ramBytes = uint64_t(8) << 30;
@@ -53,7 +53,7 @@ public:
             throw std::runtime_error("cannot link fixture " + absolute);
     }
 
-    // Command lines run so far, in order.
+    // Sources asked so far, in order.
     std::vector<std::string> ran() const {
         std::lock_guard<std::mutex> lock(log_->mutex);
         return log_->lines;
@@ -63,14 +63,20 @@ public:
         ZEBInternal::ProbeEnvironment e;
         e.root = dir_.path();
         auto log = log_;
-        auto canned = commands;
-        e.runShell = [log, canned](const std::string& line) {
-            {
-                std::lock_guard<std::mutex> lock(log->mutex);
-                log->lines.push_back(line);
-            }
-            const auto found = canned.find(line);
-            return found == canned.end() ? std::string() : found->second;
+        const auto note = [log](const char* source) {
+            std::lock_guard<std::mutex> lock(log->mutex);
+            log->lines.push_back(source);
+        };
+        auto klog = kernelLog;
+        e.kernelLog = [note, klog](std::string& text) {
+            note("kernelLog");
+            text = klog.value_or("");
+            return klog.has_value();
+        };
+        const long bits = longBits;
+        e.longBits = [note, bits] {
+            note("longBits");
+            return bits;
         };
         auto langValue = lang;
         e.getEnv = [langValue](const std::string& name, std::string& value) {

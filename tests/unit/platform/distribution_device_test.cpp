@@ -9,30 +9,32 @@
 namespace ZEBInternal {
 namespace {
 
-const char kLsbCommand[] = "lsb_release -a 2>/dev/null";
-
-TEST(Distribution, FromLsbReleaseRunOnce) {
+// As lsb_release -a reports it from os-release: /etc before /usr/lib, the ID
+// capitalised or replaced by a NAME equal but for case, values unquoted as
+// a shell would.
+TEST(Distribution, FromOsReleaseAsLsbReleaseGivesIt) {
     zebtest::FakeMachine m;
-    m.commands[kLsbCommand] =
-        "No LSB modules are available.\n"
-        "Distributor ID:\tDebian\n"
-        "Description:\tDebian GNU/Linux 12 (bookworm)\n"
-        "Release:\t12\n"
-        "Codename:\tbookworm\n";
+    m.file("/usr/lib/os-release",
+           "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+           "VERSION_ID=\"12\"\nID=debian\n");
     m.file("/etc/redhat-release", "CentOS release 6.5 (Final)\n");
-    const Distribution d = probeDistribution(m.env());
+    Distribution d = probeDistribution(m.env());
     EXPECT_EQ(d.id, "Debian");
     EXPECT_EQ(d.description, "Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(d.release, "12");
-    EXPECT_EQ(m.ran(), std::vector<std::string>{kLsbCommand});
+    m.file("/etc/os-release", "# x\nID=opensuse-leap\nNAME='openSUSE-Leap'\n"
+                              "PRETTY_NAME=\"Leap \\\"15\\\" \\$x\"\n");
+    d = probeDistribution(m.env());
+    EXPECT_EQ(d.id, "openSUSE-Leap");
+    EXPECT_EQ(d.description, "Leap \"15\" $x");
+    EXPECT_EQ(d.release, "n/a");
 }
 
-// Without lsb_release, the release file of /etc describes the system; other
-// "-release" files, lsb-release and os-release among them, are passed over.
+// Without os-release, the release file of /etc describes the system; other
+// "-release" files, lsb-release among them, are passed over.
 TEST(Distribution, RedhatReleaseFallBack) {
     zebtest::FakeMachine m;
     m.file("/etc/lsb-release", "DISTRIB_ID=Ubuntu\n");
-    m.file("/etc/os-release", "NAME=\"Other 9.9\"\n");
     m.file("/etc/system-release", "Other 9.9\n");
     m.file("/etc/redhat-release", "CentOS release 6.5 (Final)\n");
     const Distribution d = probeDistribution(m.env());
@@ -51,8 +53,7 @@ TEST(Distribution, PartialAndMissingInformation) {
     EXPECT_EQ(d.release, "12.11");
 
     zebtest::FakeMachine lsbWithoutId;
-    lsbWithoutId.commands[kLsbCommand] = "Description:\tArch Linux rolling\n";
-    d = probeDistribution(lsbWithoutId.env());
+    d = distributionFrom("Description:\tArch Linux rolling\n", lsbWithoutId.env());
     EXPECT_EQ(d.id, "Arch");
     EXPECT_EQ(d.release, "ERROR") << "no version-like word";
 

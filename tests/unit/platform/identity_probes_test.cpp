@@ -64,22 +64,22 @@ TEST(VirtualMachine, EachSignInOrder) {
         zebtest::FakeMachine m;
         m.file("/var/log/dmesg", "[0.0] DMI: VMware, Inc. VMware Virtual Platform\n");
         EXPECT_EQ(detectVirtualMachine(m.env()), "VMWARE");
-        EXPECT_TRUE(m.ran().empty()) << "the command runs only without the file";
+        EXPECT_TRUE(m.ran().empty()) << "the buffer is read only without the file";
     }
     {
         zebtest::FakeMachine m;
         m.file("/var/log/dmesg", "");
-        m.commands["dmesg 2>&1"] = "Hypervisor detected: VMware\n";
+        m.kernelLog = "Hypervisor detected: VMware\n";
         EXPECT_EQ(detectVirtualMachine(m.env()), "") << "an empty file is still the log";
     }
     {
         zebtest::FakeMachine m;
-        m.commands["dmesg 2>&1"] = "[0.0] DMI: VMware, Inc.\n";
-        EXPECT_EQ(detectVirtualMachine(m.env()), "") << "the command needs the full marker";
-        m.commands["dmesg 2>&1"] = "[0.0] Hypervisor detected: VMware\n";
+        m.kernelLog = "[0.0] DMI: VMware, Inc.\n";
+        EXPECT_EQ(detectVirtualMachine(m.env()), "") << "the live buffer needs the full marker";
+        m.kernelLog = "[0.0] Hypervisor detected: VMware\n";
         EXPECT_EQ(detectVirtualMachine(m.env()), "VMWARE");
-        EXPECT_EQ(m.ran().back(), "dmesg 2>&1");
-        m.commands["dmesg 2>&1"] = "[0.0] ACPI: RSDP 0x00000000000E0000 000024 (v02 VBOX  )\n";
+        EXPECT_EQ(m.ran().back(), "kernelLog");
+        m.kernelLog = "[0.0] ACPI: RSDP 0x00000000000E0000 000024 (v02 VBOX  )\n";
         EXPECT_EQ(detectVirtualMachine(m.env()), "VIRTUALBOX");
     }
     {

@@ -1,18 +1,25 @@
 // One real collection on the machine running the tests, checked against
-// what /proc, getconf and lsb_release (or the /etc release file) say when
-// asked directly. The section is printed for a reader to see.
+// what /proc, getconf, lsb_release and dmesg say when asked directly, and a
+// host's whole life cycle under strace: the library itself runs no program.
+// The section is printed for a reader to see.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "data/SystemInfo.h"
+#include "platform/ProbeEnvironment.h"
 #include "platform/SystemInfoCollector.h"
+#include "support/TempDir.h"
+#ifdef ZEB_FAULT_HOST_PATH
+#include "FaultHostProcess.h"
+#include "support/CallHomeServer.h"
+#endif
 
 namespace ZEBInternal {
 namespace {
@@ -54,23 +61,6 @@ std::string fileText(const char* path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The /etc release file the fall-back would pick, by the same naming rule.
-std::string etcReleaseText() {
-    static const char* const kPrefixes[] = {"centos", "fedora", "gentoo", "mandrake",
-                                            "nld",    "redhat", "SuSe",   "novell"};
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("/etc"), closedir);
-    if (!dir) return "";
-    while (const dirent* e = readdir(dir.get())) {
-        const std::string name = e->d_name;
-        bool match = name.find("debian_version") != std::string::npos;
-        const size_t release = name.find("-release");
-        for (const char* prefix : kPrefixes)
-            match = match || (release != std::string::npos && name.substr(0, release) == prefix);
-        if (match) return strip(fileText(("/etc/" + name).c_str()));
-    }
-    return "";
-}
-
 TEST(RealMachine, CollectionAgreesWithTheSystem) {
     const SystemRecord r = collectSystemInfo(static_cast<uint32_t>(time(nullptr)));
     std::cout << "---- SYSINFO of this machine ----\n"
@@ -91,27 +81,63 @@ TEST(RealMachine, CollectionAgreesWithTheSystem) {
     EXPECT_EQ(r.osWordLength, longBit.empty() ? "ERROR" : longBit);
 
     const std::string lsb = shell("lsb_release -a 2>/dev/null");
-    std::string description = fieldOf(lsb, "Description");
-    if (description.empty()) {
-        description = etcReleaseText();
-        std::cout << "lsb_release says nothing here: /etc fall-back\n";
+    if (lsb.empty()) {
+        std::cout << "no lsb_release here (package lsb-release): distribution not compared\n";
+    } else {
+        EXPECT_EQ(r.osName, fieldOf(lsb, "Description"));
+        EXPECT_EQ(r.osID, fieldOf(lsb, "Distributor ID"));
+        EXPECT_EQ(r.osRelease, fieldOf(lsb, "Release"));
     }
-    EXPECT_EQ(r.osName, description.empty() ? "ERROR" : description);
-    const std::string id = fieldOf(lsb, "Distributor ID");
-    if (!id.empty()) {
-        EXPECT_EQ(r.osID, id);
+
+    // The kernel's buffer as dmesg prints it: the same markers in both.
+    const std::string dmesg = shell("dmesg 2>&1");
+    std::string klog;
+    const bool readable = defaultProbeEnvironment().kernelLog(klog);
+    std::cout << "kernel log: " << klog.size() << " bytes; dmesg: " << dmesg.size() << "\n";
+    for (const char* marker : {"Linux version", "Hypervisor detected", "Hyper-V", "VMware",
+                               "VirtualBox", "VBOX"}) {
+        EXPECT_EQ(klog.find(marker) != std::string::npos, dmesg.find(marker) != std::string::npos)
+            << marker << (readable ? "" : " (kernel log not readable)");
     }
-    const std::string release = fieldOf(lsb, "Release");
-    if (!release.empty()) {
-        EXPECT_EQ(r.osRelease, release);
-    }
-    EXPECT_FALSE(r.osID.empty());
-    EXPECT_FALSE(r.osRelease.empty());
 
     EXPECT_TRUE(r.lidPresent == "0" || r.lidPresent == "1");
     EXPECT_TRUE(r.touchScreenExists == "TRUE" || r.touchScreenExists == "FALSE");
     EXPECT_EQ(r.osLCID, "NOT_COLLECTED");
 }
+
+#ifdef ZEB_FAULT_HOST_PATH
+TEST(RealMachine, AHostLifeCycleRunsNoProgram) {
+    if (std::system("strace -f -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace cannot trace here (not installed, or ptrace not permitted)";
+    zebtest::CallHomeServer::Config aes;
+    aes.aesKeyHex = "00112233445566778899AABBCCDDEEFF";
+    zebtest::CallHomeServer server(aes);
+    zebtest::TempDir data, out;
+    const std::string trace = out.file("trace");
+    {
+        zebtest::FaultHostProcess host(
+            {}, {"strace", "-f", "-qq", "-e", "trace=execve", "-o", trace});
+        ASSERT_EQ(host.greeting(), "READY");
+        ASSERT_EQ(host.ask("config " + data.path() + " " + server.address() + "/app"), "0");
+        ASSERT_EQ(host.ask("start"), "0");
+        ASSERT_EQ(server.request(0)["type"], "newreg");
+        ASSERT_EQ(host.ask("track T 0 3"), "0");
+        ASSERT_EQ(host.ask("stop 5"), "0");
+        ASSERT_EQ(host.ask("destroy"), "0");
+        host.ask("quit");
+        ASSERT_TRUE(host.waitExit(std::chrono::seconds(10)));
+    }
+    std::ifstream in(trace);
+    std::string line, execs;
+    int count = 0;
+    while (std::getline(in, line)) {
+        if (line.find("execve(") == std::string::npos) continue;
+        ++count;
+        execs += line + "\n";
+    }
+    EXPECT_EQ(count, 1) << "only the host's own start:\n" << execs;
+}
+#endif
 
 }  // namespace
 }  // namespace ZEBInternal

@@ -2,6 +2,7 @@
 // budgets, stop requests, the response size limit and a peer that resets.
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -208,6 +209,35 @@ TEST(SocketChannel, AConnectNobodyAnswersEndsAtItsBudgetOrWhenTheSdkStops) {
               prefix(nobody.port()) + "Connect stopped: the SDK is stopping.");
     EXPECT_LT(secondsSince(start), 1.0);
     stopper.join();
+}
+
+// A host name whose first address drops SYNs: the second one still gets its
+// turn within the budget, and the first attempt is closed.
+TEST(SocketChannel, AnAddressThatNeverAnswersDoesNotStarveTheNext) {
+    Unanswered nobody;
+    LoopbackPeer peer(nullptr);
+    sockaddr_in target[2] = {};
+    addrinfo node[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        target[i].sin_family = AF_INET;
+        target[i].sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        target[i].sin_port = htons(i == 0 ? nobody.port() : peer.port());
+        node[i].ai_family = AF_INET;
+        node[i].ai_socktype = SOCK_STREAM;
+        node[i].ai_addr = reinterpret_cast<sockaddr*>(&target[i]);
+        node[i].ai_addrlen = sizeof target[i];
+    }
+    node[0].ai_next = &node[1];
+    ZEBInternal::ConnectOutcome outcome{};
+    int error = 0;
+    const int fd =
+        ZEBInternal::connectFirstAnswering(node, 5000, [] { return true; }, outcome, error);
+    ASSERT_EQ(outcome, ZEBInternal::ConnectOutcome::kConnected);
+    sockaddr_in got{};
+    socklen_t length = sizeof got;
+    ASSERT_EQ(::getpeername(fd, reinterpret_cast<sockaddr*>(&got), &length), 0);
+    EXPECT_EQ(ntohs(got.sin_port), peer.port());
+    ::close(fd);
 }
 
 }  // namespace

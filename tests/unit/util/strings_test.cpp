@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <random>
+
+#include "support/TempDir.h"
 
 namespace ZEBInternal {
 namespace {
@@ -27,6 +30,21 @@ TEST(Strings, DecimalTextAndParseInt) {
         EXPECT_FALSE(parseInt(bad, v)) << bad;
         EXPECT_EQ(v, 7) << "failure must leave the output alone: " << bad;
     }
+}
+
+// In tr_TR.ISO-8859-9 the C library maps 'i' to 0xDD and 'I' to 0xFD; a host
+// that sets such a locale must not change a fingerprint or a file name.
+TEST(Strings, CaseIgnoresTheHostLocale) {
+    zebtest::TempDir dir;
+    const std::string build = "localedef -i tr_TR -f ISO-8859-9 " + dir.file("tr") + " 2>&1";
+    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "localedef cannot build tr_TR";
+    ::setenv("LOCPATH", dir.path().c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_CTYPE, "tr"), nullptr);
+    const std::string upper = toUpper("/home/i\xC4\xB1"), lower = toLower("IZ\xDD");
+    std::setlocale(LC_CTYPE, "C");
+    ::unsetenv("LOCPATH");
+    EXPECT_EQ(upper, "/HOME/I\xC4\xB1");
+    EXPECT_EQ(lower, "iz\xDD");
 }
 
 TEST(Strings, TrimSplitJoin) {
