@@ -4,7 +4,7 @@
  * Rules that hold for every function below:
  *  - Every function that takes a ZEBInstance returns an int32_t result code:
  *    0 for success, a negative ZEB_E... code otherwise. zebGetState returns the
- *    state number (0 to 14) or -100 / -999.
+ *    state number (0 to 14) or -100 / -214 / -999.
  *  - A NULL `const char*` argument is read as the empty string. The library
  *    copies every argument before it returns and keeps no pointer of yours.
  *  - Strings the library hands out (client ID, version, reach-out message) are
@@ -65,6 +65,10 @@ extern "C" {
 #define ZEB_E_NOT_RUNNING (-210)
 #define ZEB_E_ALREADY_STARTED (-211)
 #define ZEB_E_STOPPED (-213)
+/* The instance was created in another process: this one is a child that
+ * fork() made after the instance existed. Every call on it answers this code;
+ * zebDestroyInstance frees only the handle. Create a new instance here. */
+#define ZEB_E_FORKED_CHILD (-214)
 #define ZEB_E_SESSIONS_NOT_ENABLED (-300)
 #define ZEB_E_SYNC_IN_PROGRESS (-310)
 #define ZEB_E_TOO_SOON (-320)

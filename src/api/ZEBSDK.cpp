@@ -171,40 +171,45 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
 int32_t ZEBSDK::startSDK() {
     return guarded([&]() -> int32_t {
         ZEBScopedLock api(apiLock_.get());
-        bool recordAppSession = false;
-        {
-            ZEBScopedLock state(stateLock_.get());
-            if (int32_t rc = configuredCheck(state_, true, true)) return rc;
-            if (state_ != kConfigLoaded && state_ != kNeedsRegistration) return -211;
+        ZEBScopedLock state(stateLock_.get());
+        if (int32_t rc = configuredCheck(state_, true, true)) return rc;
+        if (state_ != kConfigLoaded && state_ != kNeedsRegistration) return -211;
 
-            reachOutManager_->start();
-            sessionManager_ = std::make_unique<SessionManager>(
-                eventManager_.get(), configuration_->isMultiSessionEnabled());
-            context_ = std::make_unique<SDKContext>();
-            context_->sdk = this;
-            context_->configuration = configuration_.get();
-            context_->appData = appData_.get();
-            context_->eventManager = eventManager_.get();
-            context_->sessionManager = sessionManager_.get();
-            context_->reachOutManager = reachOutManager_.get();
+        reachOutManager_->start();
+        sessionManager_ = std::make_unique<SessionManager>(eventManager_.get(),
+                                                           configuration_->isMultiSessionEnabled());
+        context_ = std::make_unique<SDKContext>();
+        context_->sdk = this;
+        context_->configuration = configuration_.get();
+        context_->appData = appData_.get();
+        context_->eventManager = eventManager_.get();
+        context_->sessionManager = sessionManager_.get();
+        context_->reachOutManager = reachOutManager_.get();
 
-            if (state_ == kNeedsRegistration) {
-                // The worker's first attempt may finish at once; its report
-                // waits for stateLock_ and so sees state 3.
-                newRegManager_ = std::make_unique<ZEBNewRegManager>(context_.get(), &settings_,
-                                                                    optOutRequested_);
-                state_ = kRegistering;
-            } else {
-                if (optOutRequested_) {
-                    createReducedWorkerSet();
-                } else {
-                    createFullWorkerSet(TimeValue{});
-                }
-                state_ = kRunning;
-            }
-            recordAppSession = !backoffInForce() && !optOutRequested_;
+        // The server may hand out the identity in any answer's
+        // configuration (a connection test before the start, say); a
+        // client that has one is registered, and a registration worker
+        // would find nothing to do and never report.
+        const bool registered =
+            state_ == kConfigLoaded || !configuration_->getClientID().empty();
+        int32_t next = kRunning;
+        if (!registered) {
+            // The worker's first attempt may finish at once; its report
+            // waits for stateLock_ and so sees state 3.
+            newRegManager_ =
+                std::make_unique<ZEBNewRegManager>(context_.get(), &settings_, optOutRequested_);
+            next = kRegistering;
+        } else if (optOutRequested_) {
+            createReducedWorkerSet();
+        } else {
+            createFullWorkerSet(TimeValue{});
         }
-        if (recordAppSession) sessionManager_->startAppSession(instanceID_);
+        // Queued before the state that lets tracking and session calls in
+        // is visible: none of their records may precede the application
+        // session's start, and a user session needs its ID. Only memory is
+        // touched here.
+        if (!backoffInForce() && !optOutRequested_) sessionManager_->startAppSession(instanceID_);
+        state_ = next;
         return 0;
     });
 }
@@ -248,8 +253,34 @@ void ZEBSDK::newRegCompleted(int result) {
 
 // --- stop ------------------------------------------------------------------
 
+namespace {
+
+// Counts a stop in stopsPending for as long as it runs.
+class PendingStop {
+public:
+    PendingStop(std::atomic<int32_t>& count, bool counted) : count_(counted ? &count : nullptr) {
+        if (count_ != nullptr) count_->fetch_add(1);
+    }
+    ~PendingStop() {
+        if (count_ != nullptr) count_->fetch_sub(1);
+    }
+    PendingStop(const PendingStop&) = delete;
+    PendingStop& operator=(const PendingStop&) = delete;
+
+private:
+    std::atomic<int32_t>* count_;
+};
+
+}  // namespace
+
 int32_t ZEBSDK::stopSDK(int32_t waitSeconds) {
     return guarded([&]() -> int32_t {
+        // Announced before apiLock_ is taken, and only for a stop that the
+        // checks below will let through: a refused one must not end another
+        // thread's exchange.
+        const int32_t seen = state_.load();
+        const PendingStop pending(stopsPending_, seen >= kRegistering && seen <= kRegError &&
+                                                     !(seen == kRunning && waitSeconds < -1));
         ZEBScopedLock api(apiLock_.get());
         bool finalSync = false;
         bool recordSessionEnds = false;
@@ -305,6 +336,9 @@ void ZEBSDK::shutdownWorkers() {
 }
 
 bool ZEBSDK::shouldStop(bool isSyncOrUpload) {
+    // A sync may still be the final one the stop asks for; anything else
+    // would only keep the stop waiting.
+    if (!isSyncOrUpload && stopsPending_.load() > 0) return true;
     try {
         ZEBScopedLock state(stateLock_.get());
         switch (state_) {

@@ -209,6 +209,11 @@ private:
     // Written under stateLock_; atomic because the tracking calls of a
     // started SDK read it without the lock.
     std::atomic<int32_t> state_{kConstructed};
+    // zebStopSDK calls that will stop the run but may still wait for
+    // apiLock_: an exchange another host thread runs under that lock sees
+    // them through shouldStop and gives up, so the stop does not wait
+    // behind a connection test or a reach-out check. Read without a lock.
+    std::atomic<int32_t> stopsPending_{0};
     // Guarded by stateLock_. optOutRequested_ changes only before the start,
     // so a started SDK's tracking calls read it without the lock.
     TimeValue stopDeadline_;

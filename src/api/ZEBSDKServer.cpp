@@ -10,6 +10,7 @@
 #include "messages/ZEBCheckMessage.h"
 #include "messages/ZEBTestConnMessage.h"
 #include "threading/ZEBScopedLock.h"
+#include "workers/ZEBNewRegManager.h"
 #include "workers/ZEBReachOutManager.h"
 #include "workers/ZEBSyncManager.h"
 
@@ -55,6 +56,13 @@ int32_t ZEBSDK::testConnection() {
         }
         ZEBTestConnection message(&context);
         message.exchange();
+        // The answer may have brought the identity while registration still
+        // runs: the worker reports it at its next pass, which need not wait
+        // out the retry interval. apiLock_ keeps the worker in place.
+        if (state_.load() == kRegistering && newRegManager_ &&
+            !configuration_->getClientID().empty()) {
+            newRegManager_->wake();
+        }
         if (int32_t rc = exchangeCode(message)) return rc;
         if (!message.isProductValid()) return -420;
         if (!message.isUrlMatching()) return -421;

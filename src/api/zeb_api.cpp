@@ -2,6 +2,8 @@
 // arguments into owned strings and calls one operation of the instance;
 // no exception ever leaves this file.
 
+#include <pthread.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,6 +14,10 @@
 #include "util/SecureWipe.h"
 #include "zeb.h"
 
+namespace ZEBInternal {
+std::atomic<bool> processForked{false};
+}  // namespace ZEBInternal
+
 using ZEBInternal::guardedCall;
 using ZEBInternal::owned;
 using ZEBInternal::ScopedWipe;
@@ -20,6 +26,14 @@ using ZEBInternal::ZEBSDK;
 namespace {
 
 constexpr int32_t kFlavourC = 0;
+
+void markForked() noexcept {
+    ZEBInternal::processForked.store(true, std::memory_order_relaxed);
+}
+
+// Registered once when the library loads (and dropped by the C library if
+// it is unloaded).
+[[maybe_unused]] const int kForkWatch = pthread_atfork(nullptr, nullptr, markForked);
 
 // A malloc'ed copy the host releases with zebFree.
 char* heapCopy(const std::string& s) {
@@ -53,6 +67,14 @@ int32_t zebDestroyInstance(ZEBInstance* instance) {
     // A broken instance is left alone: its state may be inconsistent, and
     // its workers already stop every exchange on their own.
     if (!instance->valid.load()) return -999;
+    if (ZEBInternal::inheritedByChild(instance)) {
+        // Only the handle is freed. The SDK object is left behind on
+        // purpose: its destructor would join threads that do not exist in
+        // this process, take locks that one of them may have held at the
+        // fork, and save and rename the parent's files.
+        delete instance;
+        return ZEBInternal::kForkedChild;
+    }
     delete instance->sdk;  // stops and joins everything; never throws
     instance->sdk = nullptr;
     delete instance;
@@ -184,6 +206,7 @@ int32_t zebTrackEventCustom(ZEBInstance* instance, const char* category, const c
                             const ZEBNameValuePair* pairs, uint32_t count, const char* sessionID) {
     if (instance == nullptr || instance->sdk == nullptr) return -100;
     if (!instance->valid.load()) return -999;
+    if (ZEBInternal::inheritedByChild(instance)) return ZEBInternal::kForkedChild;
     if (pairs == nullptr) return -110;
     // The pair pointers are copied first, as the host handed them over; an
     // empty list reaches the instance as no list at all (-110).

@@ -97,7 +97,10 @@ bool ZEBMessageBase::runExchange() {
     const uint32_t protocol = configuration->appValues().getProtocol();
     if (protocol == 2 || protocol == 3) {
         if (attempt(settings->USEHTTPSENCRYPTION != 0)) return true;
-        if (protocol == 3 || !settings->USEPROTOCOLFALLBACK) return false;
+        // An answer that was read has had its effects (configuration,
+        // reach-out, an upload): sent again, the server would see the
+        // request twice and the client apply them twice.
+        if (answerProcessed || protocol == 3 || !settings->USEPROTOCOLFALLBACK) return false;
     } else if (protocol != 1) {
         // Validated at configuration; an unknown mode sends nothing rather
         // than guess which protection the host wanted.
@@ -268,6 +271,7 @@ bool ZEBMessageBase::processResponse() {
         status = kStatusUnusable;
         return false;
     }
+    answerProcessed = true;
     const bool accepted = parseResponse();
     status = accepted ? kStatusSuccess : kStatusUnusable;
     return accepted;

@@ -146,6 +146,8 @@ private:
     // already decrypted an answer of its own.
     uint8_t registerAfterRequest[MessageCipher::kIvSize] = {};
     bool bodyEncrypted = false;
+    // parseResponse has run on an answer: no other route may be tried.
+    bool answerProcessed = false;
 };
 
 }  // namespace ZEBInternal

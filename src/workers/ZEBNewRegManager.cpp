@@ -27,10 +27,24 @@ ZEBNewRegManager::~ZEBNewRegManager() {
 
 void ZEBNewRegManager::run() {
     if (attempts_ >= settings_->NEWREGRETRYATTEMPTMAX) return;
-    Configuration& configuration = *context_->configuration;
-    // Registered meanwhile by another path, or switched off by the server:
-    // nothing to do, and nobody to tell.
-    if (!configuration.getClientID().empty() || configuration.isDisabled()) return;
+    try {
+        Configuration& configuration = *context_->configuration;
+        // The identity may come with any answer of the server, not only
+        // with this worker's: the client is registered then, and the SDK,
+        // which waits for this report to run, must hear it.
+        if (!configuration.getClientID().empty()) {
+            attempts_ = settings_->NEWREGRETRYATTEMPTMAX;
+            report(kRegistered);
+            return;
+        }
+        // Switched off by the server: every call answers DISABLED anyway.
+        if (configuration.isDisabled()) return;
+    } catch (...) {
+        // The configuration could not be read: counts as a failed attempt,
+        // so the last one still reports.
+        if (++attempts_ >= settings_->NEWREGRETRYATTEMPTMAX) report(kFailed);
+        return;
+    }
     attemptRegistration();
 }
 
@@ -67,6 +81,10 @@ void ZEBNewRegManager::report(int result) {
 
 void ZEBNewRegManager::stop() {
     thread_->stop();
+}
+
+void ZEBNewRegManager::wake() {
+    thread_->requestRun();
 }
 
 void ZEBNewRegManager::join() {

@@ -4,7 +4,8 @@
 // at most NEWREGRETRYATTEMPTMAX attempts) and reports the outcome once to
 // the SDK through its ZEBNewRegCompletionHandler: 3 registered, 1 every
 // attempt failed. The SDK then starts its other workers or records the
-// failure.
+// failure. A pass that finds a client ID already there (another answer
+// brought it) reports 3 without sending anything.
 //
 // Created by zebStartSDK for a client without a client ID; stopped by
 // zebStopSDK (an exchange in progress then ends within its next wait) and
@@ -36,10 +37,13 @@ public:
     ZEBNewRegManager(const ZEBNewRegManager&) = delete;
     ZEBNewRegManager& operator=(const ZEBNewRegManager&) = delete;
 
-    // One attempt, unless the attempts are spent, the client already has an
-    // ID or the configuration is DISABLED.
+    // One attempt, unless the attempts are spent or the configuration is
+    // DISABLED. A client ID that came by another path ends the
+    // registration as a success.
     void run() override;
     void stop();
+    // The next pass at once, or right after the one in progress.
+    void wake();
     void join();
     // Sends "newreg"; true when this attempt ended the registration (success,
     // or the last attempt failed) and the SDK was told.

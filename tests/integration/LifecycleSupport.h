@@ -187,6 +187,24 @@ inline std::string storedText(const CallHomeServer& server, const Fields& line) 
     return fileText(server.outDir() + "/" + it->second);
 }
 
+// The records of every upload so far, in order, as their type and, for a
+// feature event, its name ("0021:Open"). Each file's first line, the "0051"
+// header, is left out; `headed` tells whether every file had one.
+inline std::vector<std::string> uploadedKinds(const CallHomeServer& server, bool& headed) {
+    std::vector<std::string> kinds;
+    headed = true;
+    for (const auto& upload : requestsOf(server, "upload")) {
+        for (const auto& file : uploadedFiles(storedText(server, upload))) {
+            headed = headed && !file.empty() && eventFields(file[0]).at(2) == "0051";
+            for (size_t i = 1; i < file.size(); ++i) {
+                const auto f = eventFields(file[i]);
+                kinds.push_back(f.at(2) == "0021" ? "0021:" + f.at(4) : f.at(2));
+            }
+        }
+    }
+    return kinds;
+}
+
 // Configuration keys of a file on disk, by key with its colon.
 inline std::map<std::string, std::string> configKeys(const std::string& text) {
     std::map<std::string, std::string> keys;

@@ -225,6 +225,17 @@ TEST(ExchangeOutcomes, EachServerFaultGivesItsStatus) {
     }
 }
 
+TEST(ExchangeOutcomes, AnAnswerReadInModeTwoIsNeverSentAgainWithoutTls) {
+    CallHomeServer server(aesServer("[testconn]\nSTATUS:MAYBE\n"));
+    Client client(2, server.address() + "/app");
+    // The first attempt goes without TLS here, so the server reads it; its
+    // answer is refused after it was read.
+    client.settings.USEHTTPSENCRYPTION = 0;
+    EXPECT_EQ(client.testconn(), kUnusable);
+    EXPECT_EQ(connection(server, 1)["mode"], "plain");
+    EXPECT_EQ(sentinel(server), 2u) << "the request was sent again over AES";
+}
+
 TEST(ExchangeOutcomes, StopRequestEndsAWaitingRead) {
     CallHomeServer server(aesServer("[testconn]\n@fault hang\n"));
     Client client(1, server.address() + "/app");

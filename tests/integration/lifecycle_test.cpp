@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <utime.h>
 
 #include <algorithm>
@@ -113,6 +114,81 @@ TEST(Lifecycle, StopDuringARegistrationThatHangsReturnsPromptly) {
     // Well inside the 10 s receive budget the exchange would otherwise use.
     EXPECT_LT(secondsSince(start), 3.0);
     EXPECT_EQ(waitForType(server, "newreg", 1)["fault"], "hang");
+}
+
+TEST(Lifecycle, AClientIdFromAnotherAnswerMakesTheClientRegistered) {
+    CallHomeServer server(aesServer(
+        "[testconn]\nSTATUS:OK\n****CONFIG\nCLIENTID:FROMTESTCONN1\nMANUALSYNCTIMETHRESHOLD:0\n"
+        "[newreg]\n@fault http-500\n"));
+    // Before the start: the run starts as a registered client.
+    Host before;
+    ASSERT_EQ(before.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebTestConnection(before.zeb), 0);
+    ASSERT_EQ(zebStartSDK(before.zeb), 0);
+    EXPECT_EQ(before.state(), 4);
+    EXPECT_EQ(before.track("Tracked"), 0);
+    EXPECT_EQ(before.sync(), 0);
+    EXPECT_EQ(zebStopSDK(before.zeb, 20), 0);
+    bool headed = false;
+    EXPECT_TRUE(eventually([&] {
+        const auto kinds = uploadedKinds(server, headed);
+        return !kinds.empty() && kinds.back() == "0002" &&
+               std::count(kinds.begin(), kinds.end(), "0021:Tracked") == 1;
+    }));
+    EXPECT_TRUE(requestsOf(server, "newreg").empty());
+    for (auto& sync : requestsOf(server, "sync")) EXPECT_EQ(sync["client"], "FROMTESTCONN1");
+
+    // While registering: the registration ends as a success at once,
+    // without waiting two minutes for the next attempt.
+    Host during;
+    ASSERT_EQ(during.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(during.zeb), 0);
+    ASSERT_FALSE(waitForType(server, "newreg", 1).empty());
+    ASSERT_EQ(zebTestConnection(during.zeb), 0);
+    EXPECT_TRUE(eventually([&] { return during.state() == 4; })) << during.state();
+    EXPECT_EQ(during.clientID(), "FROMTESTCONN1");
+    EXPECT_EQ(requestsOf(server, "newreg").size(), 1u);
+}
+
+TEST(Lifecycle, AForkedChildLeavesTheParentsInstanceAlone) {
+    CallHomeServer server(aesServer());
+    Host host;
+    ASSERT_EQ(host.startRegistered(server.address() + "/app", {{"MANUALSYNCTIMETHRESHOLD:", "0"}}),
+              0);
+    ASSERT_EQ(host.track("BeforeFork"), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        // The child's calls must neither act nor wait for the parent's
+        // threads; the exit status counts the wrong answers.
+        int wrong = zebTrackEvent(host.zeb, "Menu", "InChild", nullptr) != ZEB_E_FORKED_CHILD;
+        wrong += zebGetState(host.zeb) != ZEB_E_FORKED_CHILD;
+        wrong += zebSync(host.zeb, false) != ZEB_E_FORKED_CHILD;
+        wrong += zebStopSDK(host.zeb, 0) != ZEB_E_FORKED_CHILD;
+        wrong += zebDestroyInstance(host.zeb) != ZEB_E_FORKED_CHILD;
+        _exit(wrong);
+    }
+    ASSERT_GT(child, 0);
+    int status = -1;
+    if (!eventually([&] { return waitpid(child, &status, WNOHANG) == child; })) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the child hung in the parent's instance";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    EXPECT_EQ(host.state(), 4);
+    EXPECT_EQ(host.track("AfterFork"), 0);
+    EXPECT_EQ(host.sync(), 0);
+    EXPECT_EQ(zebStopSDK(host.zeb, 20), 0);
+    bool headed = false;
+    std::vector<std::string> kinds;
+    EXPECT_TRUE(eventually([&] {
+        kinds = uploadedKinds(server, headed);
+        return !kinds.empty() && kinds.back() == "0002";
+    }));
+    EXPECT_TRUE(headed);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"0001", "0012", "0021:BeforeFork",
+                                               "0021:AfterFork", "0013", "0002"}));
 }
 
 // Puts a log file of another run of this client into dir; an active one

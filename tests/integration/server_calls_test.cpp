@@ -250,6 +250,45 @@ TEST(ServerCalls, TrackingGoesOnWhileAnotherThreadWaitsOnTheServer) {
     EXPECT_EQ(written, 1000u);
 }
 
+TEST(ServerCalls, StopEndsAnotherThreadsExchangeAndStartRecordsTheSessionFirst) {
+    HoldingPeer peer;
+    Host host;
+    ASSERT_EQ(host.startRegistered("127.0.0.1:" + std::to_string(peer.port()) + "/app"), 0);
+    ASSERT_TRUE(peer.waitForConnections(1));
+    std::thread tester([&] { EXPECT_EQ(zebTestConnection(host.zeb), ZEB_E_EXCHANGE_FAILED); });
+    ASSERT_TRUE(peer.waitForConnections(2));
+    const auto start = Clock::now();
+    EXPECT_EQ(zebStopSDK(host.zeb, -1), 0);
+    // Well inside the 10 s the held exchange would wait for its answer.
+    EXPECT_LT(secondsSince(start), 3.0);
+    tester.join();
+
+    // Tracking threads racing the start: the application session's records
+    // come first in the log whenever the first event is accepted.
+    const std::string nobody = "127.0.0.1:" + std::to_string(TinyproxyProcess::freePort());
+    for (int round = 0; round < 20; ++round) {
+        Host racer;
+        writeRegisteredConfig(racer.dir());
+        ASSERT_EQ(racer.configure(nobody), 0);
+        std::vector<std::thread> trackers;
+        for (int t = 0; t < 2; ++t) {
+            trackers.emplace_back([&] {
+                const auto deadline = Clock::now() + 10s;
+                while (racer.track("Racing") != 0 && Clock::now() < deadline) {
+                }
+            });
+        }
+        ASSERT_EQ(zebStartSDK(racer.zeb), 0);
+        for (auto& t : trackers) t.join();
+        ASSERT_EQ(zebStopSDK(racer.zeb, -1), 0);
+        const auto files = logFiles(racer.dir());
+        ASSERT_FALSE(files.empty());
+        ASSERT_GE(files[0].size(), 4u);
+        EXPECT_EQ(eventFields(files[0][1])[2], "0001") << "round " << round;
+        EXPECT_EQ(eventFields(files[0][2])[2], "0012") << "round " << round;
+    }
+}
+
 TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
     Host host;
     ASSERT_EQ(
