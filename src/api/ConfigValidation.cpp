@@ -1,6 +1,5 @@
 #include "api/ConfigValidation.h"
 
-#include <cctype>
 
 #include "util/Files.h"
 #include "util/SecureWipe.h"
@@ -42,7 +41,7 @@ int32_t checkProtocolAndKey(int32_t protocol, const std::string& aesKeyHex) {
     // The text decodes to the 16 key bytes exactly when every character is
     // a hexadecimal digit; checking the characters makes no copy of the key.
     for (char c : aesKeyHex) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return -147;
+        if (!isAsciiHexDigit(c)) return -147;
     }
     return 0;
 }
