@@ -118,9 +118,10 @@ public:
         return out;
     }
 
-    // SIGTERM, then at most `timeout` for a clean exit before SIGKILL.
-    // Returns the exit code, or -1 when it had to be killed or died of a
-    // signal. Later calls return the first result.
+    // SIGTERM, then at most `timeout` for a clean exit before SIGKILL, and
+    // every line the server printed read. Returns the exit code, or -1 when
+    // it had to be killed or died of a signal. Later calls return the first
+    // result.
     int stop(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         if (pid_ <= 0) return exitCode_;
         ::kill(pid_, SIGTERM);
@@ -138,6 +139,10 @@ public:
             exitCode_ = rc > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         pid_ = -1;
+        // The server's last lines (its final REQUEST, "STOPPED") may still be
+        // in the pipe: the caller reads them once the reader has met its end.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return readerDone_; });
         return exitCode_;
     }
 
