@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "config/ConfigFileNames.h"
 #include "util/FileDescriptor.h"
@@ -36,20 +35,14 @@ Outcome writeTemporary(const std::string& path, const std::string& text) {
 }
 
 // rename(2) would silently replace a file another process put under the same
-// name. A file system without RENAME_NOREPLACE gets link(2), which fails on
-// an existing name as well; only one that has neither gets a plain rename.
-Outcome renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return Outcome::kDone;
-    if (errno == EEXIST) return Outcome::kTaken;
-    if (errno != EINVAL && errno != ENOSYS) return Outcome::kFailed;
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return Outcome::kDone;
-    }
-    if (errno == EEXIST) return Outcome::kTaken;
-    if (errno != EPERM && errno != ENOTSUP) return Outcome::kFailed;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? Outcome::kDone : Outcome::kFailed;
+// name. Only a file system that can neither rename without replacing nor
+// link gets a plain rename.
+Outcome renameNoReplace(const std::string& dir, const std::string& from, const std::string& to) {
+    const int error = renameNoReplaceInDirectory(dir, from, to);
+    if (error == 0) return Outcome::kDone;
+    if (error == EEXIST) return Outcome::kTaken;
+    if (error != EPERM && error != ENOTSUP) return Outcome::kFailed;
+    return renameInDirectory(dir, from, to) ? Outcome::kDone : Outcome::kFailed;
 }
 
 }  // namespace
@@ -94,12 +87,13 @@ bool writeConfigFile(const std::string& dir, const std::string& prefix, std::str
     // directory: refuse rather than write there.
     if (prefix.find('/') != std::string::npos) return false;
     for (int attempt = 0; attempt < kStampAttempts; ++attempt) {
-        const std::string name = dir + "/" + prefix + stamp + ".cfg";
+        const std::string name = prefix + stamp + ".cfg";
         const std::string temporary = name + "tmp";
-        Outcome outcome = writeTemporary(temporary, text);
+        const std::string temporaryPath = dir + "/" + temporary;
+        Outcome outcome = writeTemporary(temporaryPath, text);
         if (outcome == Outcome::kDone) {
-            outcome = renameNoReplace(temporary, name);
-            if (outcome != Outcome::kDone) ::unlink(temporary.c_str());
+            outcome = renameNoReplace(dir, temporary, name);
+            if (outcome != Outcome::kDone) ::unlink(temporaryPath.c_str());
         }
         if (outcome == Outcome::kDone) return true;
         if (outcome == Outcome::kFailed) return false;
