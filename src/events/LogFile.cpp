@@ -105,6 +105,7 @@ bool LogFile::appendEvents(Batch& batch) {
     ZEBScopedLock guard(lock_.get());
     bool result = true;
     const uint64_t limit = uint64_t{configuration_->file().getFileSizeThreshold()} * 1024u;
+    dropVanishedActiveFile();
     const uint64_t used = totalSizeBytes();
     if (used < limit) {
         result = writeBatch(batch, limit - used);
@@ -117,6 +118,24 @@ bool LogFile::appendEvents(Batch& batch) {
     batch.clear();
     if (!result) closeActiveFile();
     return result;
+}
+
+void LogFile::dropVanishedActiveFile() {
+    if (!activeFileOpen_) return;
+    const std::string path = configuration_->appValues().pathInDataDirectory(openName_);
+    if (claim_.valid() ? claim_.isAt(path) : isRegularFile(path)) return;
+    claim_.release();
+    activeFileOpen_ = false;
+    nameSuffix_ = timeStamp32();
+}
+
+void LogFile::startedAs(const std::string& name, const std::string& path) {
+    if (activeFileOpen_) return;
+    openName_ = name;
+    activeFileOpen_ = true;
+    // Claimed right after its creation: a peer's sync leaves a file that
+    // young alone anyway, and from now on whatever its age.
+    claim_ = FileClaim::take(path);
 }
 
 bool LogFile::writeBatch(Batch& batch, uint64_t room) {
@@ -154,8 +173,7 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
         ok = ok && appendWhole(path, buffer);
         written += buffer.size();
         wrote = true;
-        if (!activeFileOpen_) openName_ = name;
-        activeFileOpen_ = true;
+        startedAs(name, path);
         buffer.clear();
         // Freed once their piece is out, so a large batch never holds both
         // its records and its text at their full size, and an exception
@@ -187,8 +205,7 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
         return true;
     }
     if (!buffer.empty()) writePiece();
-    if (!activeFileOpen_) openName_ = name;
-    activeFileOpen_ = true;
+    startedAs(name, path);
     if (!wrote && isRegularFile(path)) touch(path);
     return ok;
 }
@@ -212,6 +229,8 @@ bool LogFile::closeActiveFile() {
         const bool synced = syncFileData(configuration_->appValues().pathInDataDirectory(active));
         result = renameUnderFreeName(dir, active) && synced;
         if (result) result = syncDirectory(dir);
+        // Only once it has its closed name: until then no sync may take it.
+        claim_.release();
         activeFileOpen_ = false;
     }
     nameSuffix_ = timeStamp32();
@@ -254,10 +273,11 @@ std::vector<std::string> LogFile::listLogFiles(bool includeActive, bool onlyStal
     const uint32_t staleAfter = configuration_->settings()->SYNCSTALLEDACTIVEFILETHRESHOLDSEC;
     for (const std::string& name : names) {
         if (!isOurs(name, kActiveExtension)) continue;
-        if (onlyStale &&
-            fileAgeSeconds(configuration_->appValues().pathInDataDirectory(name)) <= staleAfter) {
+        const std::string path = configuration_->appValues().pathInDataDirectory(name);
+        // The age first: it is the cheap test, and a file just created is
+        // young until its writer has claimed it.
+        if (onlyStale && (fileAgeSeconds(path) <= staleAfter || !FileClaim::isUnclaimed(path)))
             continue;
-        }
         result.push_back(name);
     }
     sortByStamp(result, closedCount);

@@ -7,7 +7,11 @@
 // Names: "zeblogV5_" + client ID + "_" + encoded product ID + "_" + app name
 // + "_" + stamp + extension. Every process writes only its own active file
 // (its stamp is its own) and renames are atomic and never replace a file,
-// so several processes can share one data directory. Listing ignores the
+// so several processes can share one data directory. The writer claims its
+// active file (FileClaim) for as long as it is open, so another process's
+// sync never takes it however old its modification time looks (a host
+// suspended for an hour); only an unclaimed active file, whose writer is
+// gone, can be stale. Listing ignores the
 // application name for the current client ID: every application of the same
 // product and client uploads all files; files of this application under an
 // earlier client ID (the server may hand out a new one) are listed as well.
@@ -23,6 +27,7 @@
 
 #include "events/ZEBEventInfo.h"
 #include "threading/ZEBMutex.h"
+#include "util/FileClaim.h"
 
 namespace ZEBInternal {
 
@@ -55,7 +60,8 @@ public:
     bool closeActiveFile();
     // Closed files, then (includeActive) active files, each oldest stamp
     // first, of the current client ID (any application) and of earlier
-    // client IDs (this application); onlyStale keeps the active files not modified for more than
+    // client IDs (this application); onlyStale keeps the active files that
+    // no live writer claims and that were not modified for more than
     // SYNCSTALLEDACTIVEFILETHRESHOLDSEC seconds.
     std::vector<std::string> listLogFiles(bool includeActive, bool onlyStale);
     // Size of every listed file, active ones included, in whole KiB.
@@ -70,6 +76,13 @@ private:
     // Renames the active file to its closed name, or to one with a fresh
     // stamp when that is taken; never over an existing file.
     bool renameUnderFreeName(const std::string& dir, const std::string& active);
+    // An active file that vanished or was replaced under its name (a peer
+    // of an older version took it) is given up, so that the next write
+    // starts a new file with its first line.
+    void dropVanishedActiveFile();
+    // Records that the file at path (name) was started by a write, and
+    // claims it.
+    void startedAs(const std::string& name, const std::string& path);
     // room: bytes the log files may still grow by. Sets activeFileOpen_
     // unless nothing of the batch fits in a file not yet started.
     bool writeBatch(Batch& batch, uint64_t room);
@@ -83,6 +96,10 @@ private:
     bool activeFileOpen_ = false;
     // The active file's full name, fixed when the file was started.
     std::string openName_;
+    // Held from the file's first write until it is closed; invalid when it
+    // could not be taken (no descriptor left), the name then being the
+    // only protection.
+    FileClaim claim_;
 };
 
 }  // namespace ZEBInternal

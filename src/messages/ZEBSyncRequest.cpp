@@ -8,12 +8,14 @@
 namespace ZEBInternal {
 
 ZEBSyncRequest::ZEBSyncRequest(const SDKContext* context, ZEBLogFileSource* logSource,
-                               bool sendReachOut, bool optOut, std::set<std::string> alreadySent)
+                               bool sendReachOut, bool optOut, std::set<std::string> alreadySent,
+                               Consumer consume)
     : ZEBMessageBase(context, requestUrl(context), "sync"),
       logSource(logSource),
       sendReachOut(sendReachOut),
       optOut(optOut),
-      alreadySent(std::move(alreadySent)) {}
+      alreadySent(std::move(alreadySent)),
+      consume(std::move(consume)) {}
 
 std::vector<std::string> ZEBSyncRequest::getConsumedLogFiles() const {
     return consumedLogFiles;
@@ -34,7 +36,7 @@ bool ZEBSyncRequest::parseResponse() {
     if (!findValue("INSTRUCTION:", instruction)) return false;
     if (instruction == "NOLOG") return true;
     if (instruction == "PURGELOG") {
-        consumedLogFiles = logSource->getLogFiles(true, true);
+        consumed(logSource->getLogFiles(true, true));
         return true;
     }
     if (instruction != "UPLOAD") return false;
@@ -47,12 +49,30 @@ bool ZEBSyncRequest::parseResponse() {
     for (std::string& name : logSource->getLogFiles(true, true)) {
         if (alreadySent.count(name) == 0) files.push_back(std::move(name));
     }
-    ZEBSyncUpload upload(context, url, std::move(files));
-    if (!upload.exchange()) return false;
-    // Only what went out may be deleted: a file that could not be read
-    // keeps its events for a later upload.
-    consumedLogFiles = upload.getSentFiles();
+    return upload(url, std::move(files));
+}
+
+bool ZEBSyncRequest::upload(const std::string& url, std::vector<std::string> files) {
+    for (bool first = true; first || !files.empty(); first = false) {
+        ZEBSyncUpload piece(context, url, std::move(files));
+        if (!piece.exchange()) {
+            // Nothing left that this process may send (peers claimed the
+            // rest) ends the sync as done; the first upload having nothing
+            // at all fails it, as a sync without an upload always did.
+            return !first && !piece.builtBody();
+        }
+        // Only what went out may be deleted: a file that could not be read
+        // keeps its events for a later upload. The piece still holds the
+        // claims while its files are consumed.
+        consumed(piece.getSentFiles());
+        files = piece.getRemainingFiles();
+    }
     return true;
+}
+
+void ZEBSyncRequest::consumed(const std::vector<std::string>& names) {
+    consumedLogFiles.insert(consumedLogFiles.end(), names.begin(), names.end());
+    if (consume) consume(names);
 }
 
 }  // namespace ZEBInternal

@@ -1,74 +1,75 @@
 #include "util/Gzip.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 
 namespace ZEBInternal {
 
 namespace {
-
-// Ends the deflate stream on every return path once deflateInit2 succeeded.
-class DeflateStream {
-public:
-    DeflateStream() = default;
-    ~DeflateStream() {
-        if (open_) deflateEnd(&zs_);
-    }
-    DeflateStream(const DeflateStream&) = delete;
-    DeflateStream& operator=(const DeflateStream&) = delete;
-
-    bool open() {
-        // Window bits 31 = a 32 KiB window with the gzip wrapper, so the
-        // receiver gets a self-checking member with CRC-32 and length.
-        open_ = deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) ==
-                Z_OK;
-        return open_;
-    }
-    z_stream& stream() { return zs_; }
-
-private:
-    z_stream zs_{};
-    bool open_ = false;
-};
-
+// On the stack of the calling worker: small enough for any host's stack size.
+constexpr size_t kOutputChunk = size_t{1} << 15;
 }  // namespace
 
-std::string gzipCompress(const std::string& input) {
-    DeflateStream deflater;
-    if (!deflater.open()) return std::string();
-    z_stream& zs = deflater.stream();
+GzipStream::GzipStream() {
+    // Window bits 31 = a 32 KiB window with the gzip wrapper, so the
+    // receiver gets a self-checking member with CRC-32 and length.
+    open_ = deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) ==
+            Z_OK;
+}
 
-    // Feed the input in pieces that fit zlib's 32-bit counters, and size the
-    // output chunk from deflateBound, which (unlike compressBound) includes
-    // the gzip header and trailer.
-    const uLong chunk = std::min<uLong>(
-        deflateBound(&zs, static_cast<uLong>(std::min<size_t>(input.size(), UINT_MAX))), 1u << 22);
-    std::string out;
-    std::string buffer(chunk, '\0');
-    const auto* next = reinterpret_cast<const Bytef*>(input.data());
-    size_t remaining = input.size();
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        if (zs.avail_in == 0 && remaining > 0) {
+GzipStream::~GzipStream() {
+    if (open_) deflateEnd(&zs_);
+}
+
+bool GzipStream::add(const char* data, size_t size, std::string& out) {
+    return run(data, size, Z_NO_FLUSH, out);
+}
+
+bool GzipStream::finish(std::string& out) {
+    return run(nullptr, 0, Z_FINISH, out);
+}
+
+bool GzipStream::run(const char* data, size_t size, int flush, std::string& out) {
+    if (!open_ || failed_) return false;
+    char buffer[kOutputChunk];
+    const auto* next = reinterpret_cast<const Bytef*>(data);
+    size_t remaining = size;
+    for (;;) {
+        // Fed in pieces that fit zlib's 32-bit counters.
+        if (zs_.avail_in == 0 && remaining > 0) {
             const uInt piece = static_cast<uInt>(std::min<size_t>(remaining, UINT_MAX));
             // zlib's next_in is non-const in older headers; it never writes through it.
-            zs.next_in = const_cast<Bytef*>(next);
-            zs.avail_in = piece;
+            zs_.next_in = const_cast<Bytef*>(next);
+            zs_.avail_in = piece;
             next += piece;
             remaining -= piece;
         }
-        const int flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
-        zs.next_out = reinterpret_cast<Bytef*>(&buffer[0]);
-        zs.avail_out = static_cast<uInt>(buffer.size());
-        rc = deflate(&zs, flush);
-        if (rc == Z_STREAM_ERROR) return std::string();
-        // Z_BUF_ERROR only means no progress was possible in this call; with
-        // fresh output space every round it cannot repeat, but guard anyway.
-        if (rc == Z_BUF_ERROR && zs.avail_out == buffer.size()) return std::string();
-        out.append(buffer, 0, buffer.size() - zs.avail_out);
+        zs_.next_out = reinterpret_cast<Bytef*>(buffer);
+        zs_.avail_out = static_cast<uInt>(sizeof buffer);
+        const int rc = deflate(&zs_, remaining == 0 ? flush : Z_NO_FLUSH);
+        // Z_BUF_ERROR only means no progress was possible in this call,
+        // which with fresh output space every round means the input is used
+        // up.
+        if (rc == Z_STREAM_ERROR) {
+            failed_ = true;
+            return false;
+        }
+        out.append(buffer, sizeof buffer - zs_.avail_out);
+        if (rc == Z_STREAM_END) return true;
+        if (flush == Z_NO_FLUSH && zs_.avail_in == 0 && remaining == 0 && zs_.avail_out != 0)
+            return true;
+        if (rc == Z_BUF_ERROR && zs_.avail_out == sizeof buffer) {
+            failed_ = true;
+            return false;
+        }
     }
+}
+
+std::string gzipCompress(const std::string& input) {
+    GzipStream stream;
+    std::string out;
+    if (!stream.ok() || !stream.add(input.data(), input.size(), out) || !stream.finish(out))
+        return std::string();
     return out;
 }
 

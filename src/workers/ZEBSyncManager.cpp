@@ -144,17 +144,20 @@ void ZEBSyncManager::dueSync(bool reachOut, bool manual) {
 bool ZEBSyncManager::syncStep(bool reachOut) {
     if (mode_ == kModeBothOptedOut) return false;
     retryUploadedDeletions();
+    // Each upload's files are deleted as soon as the server has them and
+    // before their claims are let go, also when a later upload of the same
+    // sync fails.
+    bool consumedAny = false;
     ZEBSyncRequest message(context_, logWriter_, reachOut && mode_ != kModeRunOptedOut,
-                           mode_ == kModeRunOptedOut, uploadedNotDeleted_);
+                           mode_ == kModeRunOptedOut, uploadedNotDeleted_,
+                           [this, &consumedAny](const std::vector<std::string>& names) {
+                               consumedAny = consumedAny || !names.empty();
+                               deleteUploaded(names);
+                           });
     const bool ok = message.exchange();
     stampLastSync();
-    if (!ok) return false;
-    const std::vector<std::string> consumed = message.getConsumedLogFiles();
-    if (!consumed.empty()) {
-        context_->configuration->file().clearNewFeatures();
-        deleteUploaded(consumed);
-    }
-    return true;
+    if (consumedAny) context_->configuration->file().clearNewFeatures();
+    return ok;
 }
 
 void ZEBSyncManager::deleteUploaded(const std::vector<std::string>& names) {

@@ -5,8 +5,8 @@
 // manual syncs requested through zebSync, and the final sync of
 // zebStopSDK. It honours the server's DISABLED and BACKOFF (a back-off
 // discards the log and sends at most one ping per PINGDWELLSEC) and the
-// opt-out mode it was made with, and after a successful sync deletes the
-// log files the sync uploaded or purged.
+// opt-out mode it was made with, and deletes the log files a sync purged
+// or uploaded, each upload's files as soon as the server acknowledged them.
 //
 // Created by the SDK with the log writer; stopped by zebStopSDK, joined and
 // deleted by the SDK's destructor. Host threads call requestSync,
