@@ -37,6 +37,7 @@ const char* usageText() {
            "  --idle-timeout MS   close a connection that sends nothing for MS (10000)\n"
            "  --hold-max MS       longest hold for the hang and no-close faults (120000)\n"
            "  --max-body BYTES    refuse larger request bodies with 413 (16777216)\n"
+           "  --max-text BYTES    refuse uploads that inflate to more (268435456)\n"
            "  --max-connections N connections served at the same time (16)\n"
            "  --help              this text\n"
            "\n"
@@ -110,6 +111,14 @@ bool parseOptions(int argc, char** argv, Options& out, std::string& error) {
          [&](const std::string& v) {
              if (!parseUnsigned(v, 1ull << 30, number)) return false;
              out.maxBody = static_cast<size_t>(number);
+             return true;
+         }},
+        // The text is inflated into memory whole; gzip shrinks event text
+        // several times, so this ceiling is well above --max-body's.
+        {"--max-text",
+         [&](const std::string& v) {
+             if (!parseUnsigned(v, 1ull << 32, number)) return false;
+             out.maxText = static_cast<size_t>(number);
              return true;
          }},
         {"--max-connections",

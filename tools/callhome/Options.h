@@ -22,6 +22,7 @@ struct Options {
     unsigned idleTimeoutMs = 10000;
     unsigned holdMaxMs = 120000;  // longest hang / no-close hold
     size_t maxBody = 16u << 20;
+    size_t maxText = 256u << 20;  // longest inflated upload
     unsigned maxConnections = 16;
     bool help = false;
 };

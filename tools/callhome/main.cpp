@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
     }
     ctx.decode.allowUnsigned = options.allowUnsigned;
     ctx.limits.maxBody = options.maxBody;
+    ctx.decode.maxInflated = options.maxText;
     ctx.limits.idleMs = options.idleTimeoutMs;
     ctx.holdMaxMs = options.holdMaxMs;
     if (!options.proxyAuth.empty())
