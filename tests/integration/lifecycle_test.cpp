@@ -317,6 +317,35 @@ TEST(Lifecycle, EachSyncInstructionDecidesTheFateOfTheLog) {
     EXPECT_EQ(requestsOf(server, "sync").size(), syncs);
 }
 
+TEST(Lifecycle, ABacklogGoesInSeveralUploadsEachDeletedOnItsOwnAnswer) {
+    CallHomeServer server(aesServer("[upload]\nSTATUS:OK\n[upload]\n@fault http-500\n"
+                                    "[upload]\nSTATUS:OK\n"));
+    Host host;
+    const std::string dir = host.dir();
+    writeRegisteredConfig(dir,
+                          {{"MANUALSYNCTIMETHRESHOLD:", "0"}, {"FILESIZETHRESHOLD:", "99999"}});
+    // Ten closed logs of a little more than 1 MiB: seven fill one upload.
+    for (int i = 0; i < 10; ++i)
+        plantLog(dir, "000000000000" + std::to_string(i), ".log",
+                 "F" + std::to_string(i) + "\n" + std::string(1 << 20, 'x'));
+    ASSERT_EQ(host.configure(server.address() + "/app"), 0);
+    ASSERT_EQ(zebStartSDK(host.zeb), 0);
+    // The start-up sync: the first upload is acknowledged and its files go,
+    // the second is refused and the rest stay, the session file among them.
+    ASSERT_EQ(waitForType(server, "upload", 2)["http"], "500");
+    const auto first = uploadedFiles(storedText(server, requestsOf(server, "upload")[0]));
+    ASSERT_EQ(first.size(), 7u);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(first[i][0], "F" + std::to_string(i));
+    EXPECT_TRUE(eventually([&] { return logFileNames(dir).size() == 4; }));
+    EXPECT_FALSE(hasLog(dir, "0000000000006"));
+    ASSERT_EQ(host.sync(), 0);
+    const auto rest = uploadedFiles(storedText(server, waitForType(server, "upload", 3)));
+    ASSERT_EQ(rest.size(), 4u);
+    EXPECT_EQ(rest[0][0], "F7");
+    EXPECT_EQ(eventFields(rest[3][0])[2], "0051");
+    EXPECT_TRUE(eventually([&] { return logFileNames(dir).empty(); }));
+}
+
 TEST(Lifecycle, EveryTrackedEventReachesTheServerOnceAndInOrder) {
     CallHomeServer server(aesServer());  // every sync: UPLOAD; every upload: STATUS:OK
     Host host;
