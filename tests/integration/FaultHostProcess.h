@@ -84,9 +84,15 @@ public:
     // "<no answer>" when none comes within the timeout.
     std::string ask(const std::string& command,
                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+        return send(command) ? receive(timeout) : "<no answer>";
+    }
+    // ask in two halves, so that several children can work on a command at
+    // the same time: send to each, then receive from each.
+    bool send(const std::string& command) {
         const std::string line = command + "\n";
-        if (::write(in_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            return "<no answer>";
+        return ::write(in_, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    }
+    std::string receive(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
         const std::string reply = readLine(timeout);
         return reply.rfind("OK ", 0) == 0 ? reply.substr(3) : reply;
     }

@@ -1,7 +1,8 @@
 // Faults a deployed client meets, through the exported functions against
 // zeb-callhome and tinyproxy: servers that fail in every way, a proxy that
 // refuses, a data directory that fills up or turns read-only, a host killed
-// while it tracks and while it uploads, and the flushes that keep the data
+// while it tracks and while it uploads, processes sharing one data
+// directory (one of them suspended), and the flushes that keep the data
 // files whole across a power loss. The question each scenario answers: was
 // any accepted event lost, sent twice, or any stored file corrupted?
 //
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <set>
 
 #include "FaultHostProcess.h"
@@ -483,6 +485,103 @@ TEST(Faults, ANewClientIDFromTheServerKeepsEveryEventOnce) {
     });
     for (int i = 0; i < 20; ++i) EXPECT_EQ(tally.acknowledged["C" + std::to_string(i)], 1) << i;
     EXPECT_EQ(tally.acknowledged.size(), 20u);
+}
+
+// The state letter of process pid ('T' when stopped), from /proc.
+char processState(pid_t pid) {
+    const std::string stat = fileText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t end = stat.rfind(") ");
+    return end == std::string::npos || end + 2 >= stat.size() ? '?' : stat[end + 2];
+}
+
+// Processes of one application on one data directory: each file goes up in
+// one upload, and a writer suspended past the stale threshold keeps its file.
+TEST(Faults, ProcessesSharingADirectoryUploadEachEventOnce) {
+    const char* env = std::getenv("ZEB_SHARED_DIR_PROCESSES");
+    const size_t n = env != nullptr && std::atoi(env) > 0 ? std::stoul(env) : 8;
+    const int rounds = 4, perRound = 500;
+    TempDir dir;
+    const std::string d = dir.path();
+    writeRegisteredConfig(d, {{"MANUALSYNCTIMETHRESHOLD:", "0"}});
+    CallHomeServer server(aesServer("[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/upload\n",
+                                    {"--max-connections", std::to_string(n + 1)}));
+    // hosts[n] is the sleeper.
+    std::vector<std::unique_ptr<FaultHostProcess>> hosts;
+    for (size_t k = 0; k <= n; ++k) hosts.push_back(std::make_unique<FaultHostProcess>());
+    FaultHostProcess& sleeper = *hosts[n];
+    // Each host gets its command before any answer is read, so that they overlap.
+    const auto all = [&](size_t from, size_t to, const std::function<std::string(size_t)>& cmd) {
+        for (size_t k = from; k < to; ++k) hosts[k]->send(cmd(k));
+        for (size_t k = from; k < to; ++k) EXPECT_EQ(hosts[k]->receive(60s), "0") << cmd(k);
+    };
+    all(0, n + 1, [&](size_t) { return "config " + d + " " + server.address() + "/app"; });
+    // The sleeper's start-up sync is over before its events are written,
+    // so that they stay in its active file.
+    ASSERT_EQ(sleeper.ask("start"), "0");
+    ASSERT_FALSE(waitForType(server, "upload", 1, 30s).empty());
+    ASSERT_EQ(sleeper.ask("track S 0 50"), "0");
+    std::string active;
+    ASSERT_TRUE(eventually(
+        [&] {
+            for (const auto& name : logFileNames(d))
+                if (contains(fileText(d + "/" + name), "$Fault$S49\n")) active = name;
+            return !active.empty();
+        },
+        30s));
+    ASSERT_EQ(active.substr(active.size() - 7), ".logtmp");
+    ASSERT_EQ(::kill(sleeper.pid(), SIGSTOP), 0);
+    ASSERT_TRUE(eventually([&] { return processState(sleeper.pid()) == 'T'; }));
+    // Suspended for half an hour, as its file's time tells.
+    age(d + "/" + active, 1800);
+
+    all(0, n, [](size_t) { return std::string("start"); });
+    for (int r = 0; r < rounds; ++r) {
+        all(0, n, [&](size_t k) {
+            return "track P" + std::to_string(k) + "_ " + std::to_string(r * perRound) + " " +
+                   std::to_string(perRound);
+        });
+        all(0, n, [](size_t) { return std::string("sync"); });
+    }
+    ASSERT_EQ(::kill(sleeper.pid(), SIGCONT), 0);
+    ASSERT_EQ(sleeper.ask("track S 50 50"), "0");
+    all(0, n + 1, [](size_t) { return std::string("stop 30"); });
+    all(0, n + 1, [](size_t) { return std::string("quit"); });
+    for (auto& host : hosts) EXPECT_TRUE(host->waitExit(10s));
+    server.stop();
+
+    EXPECT_TRUE(logFileNames(d).empty());
+    Tally tally;
+    tally.add(server);
+    size_t files = 0, headless = 0;
+    for (const auto& upload : requestsOf(server, "upload")) {
+        // An upload with nothing left to send holds no file at all.
+        for (const auto& file : uploadedFiles(storedText(server, upload))) {
+            files += !file.empty();
+            headless += !file.empty() && eventFields(file[0]).at(2) != "0051";
+        }
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) names.push_back("S" + std::to_string(i));
+    for (size_t k = 0; k < n; ++k)
+        for (int i = 0; i < rounds * perRound; ++i)
+            names.push_back("P" + std::to_string(k) + "_" + std::to_string(i));
+    // Counted rather than expected one by one: a failure names thousands.
+    int lost = 0, ackedTwice = 0;
+    std::string firstLost;
+    for (const auto& name : names) {
+        const auto it = tally.acknowledged.find(name);
+        if (it == tally.acknowledged.end() && lost++ == 0) firstLost = name;
+        ackedTwice += it != tally.acknowledged.end() && it->second > 1;
+    }
+    EXPECT_EQ(lost, 0) << "the first is " << firstLost;
+    EXPECT_EQ(ackedTwice, 0);
+    EXPECT_EQ(tally.acknowledged.size(), names.size());
+    EXPECT_EQ(tally.duplicates(), 0);
+    EXPECT_EQ(headless, 0u) << "of " << files << " uploaded files began without their 0051 line";
+    std::cout << "[ figures  ] " << n << " processes and a suspended one, " << names.size()
+              << " events tracked, " << tally.delivered.size() << " received, "
+              << tally.duplicates() << " duplicates, " << lost << " lost, " << headless << " of "
+              << files << " files without a 0051 line\n";
 }
 
 TEST(Faults, ConfigurationAndClosedLogsReachTheDiskBeforeTheirNewNames) {
