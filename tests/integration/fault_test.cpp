@@ -542,6 +542,8 @@ TEST(Faults, ProcessesSharingADirectoryUploadEachEventOnce) {
         });
         all(0, n, [](size_t) { return std::string("sync"); });
     }
+    // However old it looks, a live writer's file is nobody else's to send.
+    EXPECT_TRUE(contains(fileText(d + "/" + active), "$Fault$S49\n"));
     ASSERT_EQ(::kill(sleeper.pid(), SIGCONT), 0);
     ASSERT_EQ(sleeper.ask("track S 50 50"), "0");
     all(0, n + 1, [](size_t) { return std::string("stop 30"); });
