@@ -204,6 +204,25 @@ TEST_F(LogFileTest, ClosingNeverReplacesAFileThatHasTheClosedName) {
     EXPECT_EQ(field(linesOf(path(ours)).at(1), 4), "ours0");
 }
 
+TEST_F(LogFileTest, ALiveWritersFileIsNeverStaleAndAVanishedOneStartsAnew) {
+    auto batch = basicBatch("a", 1);
+    ASSERT_TRUE(log_.appendEvents(batch));
+    const std::string active = log_.activeFileName();
+    // Suspended for an hour, as its time tells: its writer still claims it.
+    setModified(path(active), time(nullptr) - 3600);
+    RuntimeSettings peerSettings;
+    auto peerConfig = eventstest::makeConfiguration(dir_.path(), &peerSettings);
+    EXPECT_TRUE(LogFile(peerConfig.get()).listLogFiles(true, true).empty());
+    // Taken anyway (by hand): the next batch starts a file of its own.
+    ASSERT_TRUE(removeFile(path(active)));
+    auto next = basicBatch("b", 1);
+    ASSERT_TRUE(log_.appendEvents(next));
+    const auto lines = linesOf(path(log_.activeFileName()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(field(lines[0], 2), "0051");
+    EXPECT_EQ(field(lines[1], 4), "b0");
+}
+
 TEST_F(LogFileTest, AVanishedDataDirectoryFailsCleanlyAndClosesTheFile) {
     auto batch = basicBatch("a", 1);
     ASSERT_TRUE(log_.appendEvents(batch));
