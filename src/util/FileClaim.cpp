@@ -52,10 +52,19 @@ FileClaim FileClaim::take(const std::string& path) {
     FileClaim claim(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!claim.valid()) return claim;
     struct stat st {};
-    if (::fstat(claim.fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
-        flockRetrying(claim.fd_, LOCK_EX | LOCK_NB) != 0 || !sameFile(claim.fd_, path)) {
+    if (::fstat(claim.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         claim.release();
+        return claim;
     }
+    // A file system without locks (some network and user-space ones) gives
+    // a claim that holds nothing: the names and ages alone then protect the
+    // files, as they would without claims, rather than nothing ever being
+    // sent.
+    if (flockRetrying(claim.fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        claim.release();
+        return claim;
+    }
+    if (!sameFile(claim.fd_, path)) claim.release();
     return claim;
 }
 

@@ -29,7 +29,8 @@ public:
     // waiting. Invalid when the file is missing or no regular file, when
     // somebody else holds a claim on it, or when it was removed or replaced
     // while the claim was being taken (a peer that sent it deletes it
-    // before it lets go). errno tells why an open failed.
+    // before it lets go). errno tells why an open failed. Where the file
+    // system has no locks the claim is valid but holds nothing.
     static FileClaim take(const std::string& path);
     // True when a claim on the regular file at path could be taken now;
     // the probe's claim is dropped at once.
