@@ -82,6 +82,34 @@ extern "C" {
 #define ZEB_E_REGISTRATION_FAILED (-998)
 #define ZEB_E_FATAL (-999)
 
+/* The library's version; zebGetSDKVersion gives the same numbers as text. */
+#define ZEB_VERSION_MAJOR 5
+#define ZEB_VERSION_MINOR 6
+#define ZEB_VERSION_PATCH 0
+
+/* States, as zebGetState answers them. */
+#define ZEB_STATE_CREATED 0
+#define ZEB_STATE_CONFIG_LOADED 1
+#define ZEB_STATE_NEEDS_REGISTRATION 2
+#define ZEB_STATE_REGISTERING 3
+#define ZEB_STATE_RUNNING 4
+#define ZEB_STATE_REGISTRATION_REFUSED 5
+#define ZEB_STATE_REGISTRATION_FAILED 6
+#define ZEB_STATE_REGISTRATION_ERROR 7
+#define ZEB_STATE_BACKOFF 9
+#define ZEB_STATE_DISABLED 10
+#define ZEB_STATE_STOP_REQUESTED 11
+#define ZEB_STATE_STOPPING 12
+#define ZEB_STATE_STOPPED 13
+#define ZEB_STATE_OPTED_OUT 14
+
+/* Levels of zebSetLogHandler: a handler gets the messages of its level and
+ * of every level above it (ZEB_LOG_INFO also gets warnings and errors). */
+#define ZEB_LOG_ERROR 1
+#define ZEB_LOG_WARNING 2
+#define ZEB_LOG_INFO 3
+#define ZEB_LOG_DEBUG 4
+
 /* Protocol modes for zebCreateConfig. */
 #define ZEB_PROTOCOL_HTTP_AES 1      /* plain HTTP, bodies AES-encrypted */
 #define ZEB_PROTOCOL_TLS_FALLBACK 2  /* TLS, falling back to plain HTTP with AES */
@@ -111,6 +139,10 @@ typedef void (*ZEBReachOutShowCallback)(void* userData, const char* width, const
 typedef void (*ZEBReachOutCloseCallback)(void* userData);
 /* Answer non-zero once the message shown last has been closed. */
 typedef int32_t (*ZEBReachOutStatusCallback)(void* userData);
+
+/* A diagnostic message: `level` is one of ZEB_LOG_...; `message` is one line
+ * of English without a line feed, valid only during the call. */
+typedef void (*ZEBLogCallback)(void* userData, int32_t level, const char* message);
 
 /* Life cycle. `unused` has no effect. Returns NULL when nothing could be made. */
 ZEB_API ZEBInstance* zebCreateInstance(bool unused);
@@ -164,6 +196,14 @@ ZEB_API int32_t zebCheckForReachOut(ZEBInstance* instance, char** message,
                                     int32_t* messageCount, int32_t* messageType);
 ZEB_API int32_t zebCheckForReachOutOfType(ZEBInstance* instance, char** message,
                                           int32_t* messageCount, uint32_t messageType);
+
+/* Diagnostics. zebSetLogHandler installs `callback` for the messages of
+ * `level` and above (a NULL callback, or a level below ZEB_LOG_ERROR,
+ * removes it; a level above ZEB_LOG_DEBUG counts as ZEB_LOG_DEBUG).
+ * zebResultText gives a constant English text for a result code. */
+ZEB_API int32_t zebSetLogHandler(ZEBInstance* instance, int32_t level, ZEBLogCallback callback,
+                                 void* userData);
+ZEB_API const char* zebResultText(int32_t code);
 
 /* Releases a string returned by the library; NULL is ignored. */
 ZEB_API void zebFree(void* p);

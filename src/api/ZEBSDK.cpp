@@ -185,6 +185,7 @@ int32_t ZEBSDK::startSDK() {
         context_->eventManager = eventManager_.get();
         context_->sessionManager = sessionManager_.get();
         context_->reachOutManager = reachOutManager_.get();
+        context_->diagnostics = &diagnostics_;
 
         // The server may hand out the identity in any answer's
         // configuration (a connection test before the start, say); a
@@ -407,13 +408,14 @@ std::string ZEBSDK::getClientID() {
 }
 
 std::string ZEBSDK::getSDKVersion() {
-    try {
-        ZEBScopedLock api(apiLock_.get());
-        return versionInfo_.banner;
-    } catch (...) {
-        markBroken();
-        return std::string();
-    }
+    // Constant from construction on: no lock, so it never waits behind an
+    // exchange another thread runs.
+    return versionInfo_.banner;
+}
+
+int32_t ZEBSDK::setLogHandler(int32_t level, Diagnostics::Callback callback, void* userData) {
+    diagnostics_.setHandler(level, callback, userData);
+    return 0;
 }
 
 // --- reach-out ---------------------------------------------------------------

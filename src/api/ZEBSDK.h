@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "config/RuntimeSettings.h"
+#include "core/Diagnostics.h"
 #include "core/SDKContext.h"
 #include "core/VersionInfo.h"
 #include "core/ZEBNewRegCompletionHandler.h"
@@ -108,6 +109,10 @@ public:
     // "0" before there is a client ID; the empty string if the instance broke.
     std::string getClientID();
     std::string getSDKVersion();
+    // Any time, any state; takes no SDK lock.
+    int32_t setLogHandler(int32_t level, Diagnostics::Callback callback, void* userData);
+    // For the parts the SDK makes outside a context (configuration, stores).
+    Diagnostics* diagnostics() { return &diagnostics_; }
 
     // handler may be null: removes the installed one.
     int32_t setReachOutHandler(std::unique_ptr<ZEBSDKReachOutHandler> handler);
@@ -206,6 +211,8 @@ private:
 
     std::unique_ptr<ZEBMutex> apiLock_;    // "SDK API lock"
     std::unique_ptr<ZEBMutex> stateLock_;  // "SDK state lock"
+    // Declared before every collaborator, so that it outlives them all.
+    Diagnostics diagnostics_;
     // Written under stateLock_; atomic because the tracking calls of a
     // started SDK read it without the lock.
     std::atomic<int32_t> state_{kConstructed};

@@ -42,6 +42,7 @@ SDKContext ZEBSDK::messageContext() {
     context.appData = appData_.get();
     context.eventManager = eventManager_.get();
     context.reachOutManager = reachOutManager_.get();
+    context.diagnostics = &diagnostics_;
     return context;
 }
 

@@ -89,6 +89,12 @@ int32_t zebGetSDKVersion(ZEBInstance* instance, char** version) {
     });
 }
 
+int32_t zebSetLogHandler(ZEBInstance* instance, int32_t level, ZEBLogCallback callback,
+                         void* userData) {
+    return guardedCall(instance,
+                       [&](ZEBSDK& sdk) { return sdk.setLogHandler(level, callback, userData); });
+}
+
 int32_t zebGetState(ZEBInstance* instance) {
     return guardedCall(instance, [&](ZEBSDK& sdk) { return sdk.getState(); });
 }

@@ -11,6 +11,7 @@ class AppData;
 class EventManager;
 class SessionManager;
 class ZEBReachOutQueue;
+class Diagnostics;
 
 struct SDKContext {
     ZEBNewRegCompletionHandler* sdk = nullptr;
@@ -19,6 +20,7 @@ struct SDKContext {
     EventManager* eventManager = nullptr;
     SessionManager* sessionManager = nullptr;
     ZEBReachOutQueue* reachOutManager = nullptr;  // the reach-out manager
+    Diagnostics* diagnostics = nullptr;           // may be null: nothing is reported
 };
 
 }  // namespace ZEBInternal

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "threading/ConcurrencyError.h"
+#include "threading/HeldLocks.h"
 
 namespace ZEBInternal {
 
@@ -49,11 +50,15 @@ ZEBMutexPosix::~ZEBMutexPosix() {
 void ZEBMutexPosix::lock() {
     const int rc = pthread_mutex_lock(&mutex);
     if (rc != 0) throwConcurrencyError(kKind, name, "mutex_lock", rc);
+    noteLockTaken();
 }
 
 bool ZEBMutexPosix::tryLock() {
     const int rc = pthread_mutex_trylock(&mutex);
-    if (rc == 0) return true;
+    if (rc == 0) {
+        noteLockTaken();
+        return true;
+    }
     if (rc == EBUSY) return false;
     throwConcurrencyError(kKind, name, "mutex_trylock", rc);
 }
@@ -61,6 +66,7 @@ bool ZEBMutexPosix::tryLock() {
 void ZEBMutexPosix::unlock() {
     const int rc = pthread_mutex_unlock(&mutex);
     if (rc != 0) throwConcurrencyError(kKind, name, "mutex_unlock", rc);
+    noteLockReleased();
 }
 
 std::unique_ptr<ZEBMutex> createMutex(bool recursive, const std::string& name) {
