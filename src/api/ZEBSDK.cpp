@@ -143,7 +143,17 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
         args.flavour = versionInfo_.flavour;
         args.instanceID = makeGuid();
         // Only the TLS modes ever need the machine's certificate store.
-        if (protocol != 1) args.discoveredCAs = discoverSystemCerts();
+        if (protocol != 1) {
+            std::string from;
+            args.discoveredCAs = discoverSystemCerts(&from);
+            const size_t found = args.discoveredCAs.size();
+            diagnostics_.report(found == 0 ? LogLevel::kWarning : LogLevel::kInfo, [&] {
+                return found == 0 ? std::string("no trusted certificates found under "
+                                                "/etc/ssl/certs: every TLS attempt will fail")
+                                  : "trusted certificates: " + std::to_string(found) + " from " +
+                                        from;
+            });
+        }
 
         auto configuration = std::make_unique<Configuration>(this, &settings_, args);
         auto appData = std::make_unique<AppData>(&settings_);
@@ -153,6 +163,11 @@ int32_t ZEBSDK::createConfig(const std::string& configFilePath, const std::strin
         removeLeftoverConfigTemporaries(dataDirectory, configFilePrefix(productID, appName),
                                         kLeftoverTemporaryAgeSeconds);
         const bool loaded = configuration->load();
+        diagnostics_.report(LogLevel::kInfo, [&] {
+            return loaded ? "configuration loaded: client ID " + configuration->getClientID()
+                          : std::string("no usable configuration file in ") + dataDirectory +
+                                ": the client will register when started";
+        });
 
         ZEBScopedLock state(stateLock_.get());
         instanceID_ = args.instanceID;
@@ -216,7 +231,7 @@ int32_t ZEBSDK::startSDK() {
 }
 
 void ZEBSDK::createFullWorkerSet(const TimeValue& lastSync) {
-    logFile_ = std::make_unique<LogFile>(configuration_.get());
+    logFile_ = std::make_unique<LogFile>(configuration_.get(), &diagnostics_);
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
     syncManager_ = std::make_unique<ZEBSyncManager>(context_.get(), logWriter_.get(), lastSync,
                                                     configuration_->isOptedOut()
@@ -226,7 +241,7 @@ void ZEBSDK::createFullWorkerSet(const TimeValue& lastSync) {
 }
 
 void ZEBSDK::createReducedWorkerSet() {
-    logFile_ = std::make_unique<LogFile>(configuration_.get());
+    logFile_ = std::make_unique<LogFile>(configuration_.get(), &diagnostics_);
     logWriter_ = std::make_unique<ZEBLogWriter>(context_.get(), logFile_.get());
     syncManager_ = std::make_unique<ZEBSyncManager>(context_.get(), logWriter_.get(), TimeValue{},
                                                     configuration_->isOptedOut()
@@ -376,6 +391,10 @@ int32_t ZEBSDK::optOut() {
         if (int32_t rc = configuredCheck(state_, true, false)) return rc;
         if (state_ == kRegistering || state_ == kRunning) return -211;
         optOutRequested_ = true;
+        // Delivered once the locks above are let go.
+        diagnostics_.report(LogLevel::kInfo, [] {
+            return std::string("opted out: this run records nothing and tells the server so");
+        });
         return 0;
     });
 }

@@ -6,6 +6,7 @@
 #include "config/ConfigFile.h"
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/Diagnostics.h"
 #include "events/ZEBEventLifecycle.h"
 #include "threading/ZEBScopedLock.h"
 #include "util/Files.h"
@@ -77,9 +78,10 @@ void sortByStamp(std::vector<std::string>& names, size_t from) {
 
 }  // namespace
 
-LogFile::LogFile(Configuration* configuration)
+LogFile::LogFile(Configuration* configuration, Diagnostics* diagnostics)
     : lock_(createMutex(true, "LogFile API lock")),
       configuration_(configuration),
+      diagnostics_(diagnostics),
       nameSuffix_(timeStamp32()) {}
 
 std::string LogFile::prefix() const {
@@ -110,9 +112,10 @@ bool LogFile::appendEvents(Batch& batch) {
     if (used < limit) {
         result = writeBatch(batch, limit - used);
     } else {
-        // Log full: dropped without a word until uploads make room. A run
-        // that has not started its file yet leaves it unstarted, so the file
-        // begun once there is room still opens with its "0051" line.
+        // Log full: dropped until uploads make room. A run that has not
+        // started its file yet leaves it unstarted, so the file begun once
+        // there is room still opens with its "0051" line.
+        reportFull(batch.size(), limit);
         touchActiveFile();
     }
     batch.clear();
@@ -163,6 +166,8 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     // batch: a batch bigger than the room left keeps its oldest lines that
     // fit and drops the rest, as if the log had filled between two events.
     bool full = false;
+    size_t dropped = 0;
+    size_t refused = 0;
     bool ok = true;
     bool wrote = false;
     uint64_t written = 0;
@@ -170,7 +175,13 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     size_t next = 0;
     size_t pieceFrom = 0;
     const auto writePiece = [&] {
-        ok = ok && appendWhole(path, buffer);
+        if (ok && !appendWhole(path, buffer)) {
+            ok = false;
+            const int err = errno;
+            report(diagnostics_, LogLevel::kError, [&] {
+                return "could not write the event log " + name + ": " + errnoText(err);
+            });
+        }
         written += buffer.size();
         wrote = true;
         startedAs(name, path);
@@ -186,18 +197,34 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
             for (; next < batch.size() && buffer.size() < kWritePieceBytes; ++next) {
                 std::unique_ptr<ZEBEventInfo>& record = batch[next];
                 const size_t before = buffer.size();
-                if (!full && record && record->serializeInto(configFile, buffer)) {
+                if (!record) continue;
+                if (full) {
+                    ++dropped;
+                } else if (record->serializeInto(configFile, buffer)) {
                     buffer.push_back('\n');
                     if (written + buffer.size() > room) {
                         buffer.resize(before);
                         full = true;
+                        ++dropped;
                     } else {
                         ++recordLines;
                     }
+                } else {
+                    ++refused;
                 }
             }
         }
         if (buffer.size() >= kWritePieceBytes) writePiece();
+    }
+    if (dropped > 0) reportFull(dropped, room + written);
+    else fullReported_ = false;
+    if (refused > 0) {
+        report(diagnostics_, refusalsReported_ ? LogLevel::kDebug : LogLevel::kWarning, [&] {
+            return std::to_string(refused) +
+                   " events not written: the server switched feature tracking or exception "
+                   "tracking off, or FEATLISTLIMIT features were written since the last upload";
+        });
+        refusalsReported_ = true;
     }
     if (full && recordLines == 0 && !activeFileOpen_) {
         // Not even one event fits: no file made of its first line alone.
@@ -208,6 +235,15 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     startedAs(name, path);
     if (!wrote && isRegularFile(path)) touch(path);
     return ok;
+}
+
+void LogFile::reportFull(size_t dropped, uint64_t limit) {
+    report(diagnostics_, fullReported_ ? LogLevel::kDebug : LogLevel::kWarning, [&] {
+        return std::to_string(dropped) + " events dropped: the event logs reached " +
+               std::to_string(limit / 1024) +
+               " KiB (FILESIZETHRESHOLD); events are dropped until an upload makes room";
+    });
+    fullReported_ = true;
 }
 
 void LogFile::touchActiveFile() {
@@ -228,6 +264,12 @@ bool LogFile::closeActiveFile() {
         const std::string active = openName_;
         const bool synced = syncFileData(configuration_->appValues().pathInDataDirectory(active));
         result = renameUnderFreeName(dir, active) && synced;
+        if (!result) {
+            const int err = errno;
+            report(diagnostics_, LogLevel::kError, [&] {
+                return "could not close the event log " + active + ": " + errnoText(err);
+            });
+        }
         if (result) result = syncDirectory(dir);
         // Only once it has its closed name: until then no sync may take it.
         claim_.release();

@@ -31,6 +31,8 @@
 
 namespace ZEBInternal {
 
+class Diagnostics;
+
 class Configuration;
 
 class LogFile {
@@ -38,7 +40,8 @@ public:
     using Batch = std::vector<std::unique_ptr<ZEBEventInfo>>;
 
     // configuration is borrowed: the SDK deletes it after this.
-    explicit LogFile(Configuration* configuration);
+    // `diagnostics` may be null: nothing is reported.
+    explicit LogFile(Configuration* configuration, Diagnostics* diagnostics = nullptr);
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
@@ -70,6 +73,8 @@ public:
     std::string closedFileName();
 
 private:
+    // Events dropped because the logs reached `limit` bytes.
+    void reportFull(size_t dropped, uint64_t limit);
     std::string prefix() const;
     // prefix() + application name + "_": a name without its stamp.
     std::string stem() const;
@@ -91,6 +96,10 @@ private:
 
     std::unique_ptr<ZEBMutex> lock_;  // "LogFile API lock"
     Configuration* configuration_;
+    Diagnostics* diagnostics_;
+    // Reported once each until the condition ends, not every batch.
+    bool fullReported_ = false;
+    bool refusalsReported_ = false;
     // Guarded by lock_.
     std::string nameSuffix_;
     bool activeFileOpen_ = false;

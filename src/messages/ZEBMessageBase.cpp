@@ -2,11 +2,13 @@
 
 #include <mbedtls/platform_util.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <ctime>
 #include <exception>
 
+#include "core/Diagnostics.h"
 #include "core/SDKContext.h"
 #include "core/ZEBReachOutQueue.h"
 #include "core/ZEBStopMonitor.h"
@@ -16,6 +18,7 @@
 #include "util/Digest.h"
 #include "util/SectionLines.h"
 #include "util/SecureWipe.h"
+#include "util/ServerUrl.h"
 #include "util/Strings.h"
 #include "util/ZEBException.h"
 
@@ -101,6 +104,9 @@ bool ZEBMessageBase::runExchange() {
         // reach-out, an upload): sent again, the server would see the
         // request twice and the client apply them twice.
         if (answerProcessed || protocol == 3 || !settings->USEPROTOCOLFALLBACK) return false;
+        report(context->diagnostics, LogLevel::kWarning, [&] {
+            return messageType + ": the TLS attempt failed; falling back to plain HTTP with AES";
+        });
     } else if (protocol != 1) {
         // Validated at configuration; an unknown mode sends nothing rather
         // than guess which protection the host wanted.
@@ -136,11 +142,54 @@ bool ZEBMessageBase::attempt(bool useTls) {
             // with its "Proxy-Authorization" line.
             proxy.port = 0;
         }
-        if (connectOnce(useTls, &proxy)) return processResponse();
-        if (!settings->USEPROXYFALLBACK) return false;
+        if (tryRoute(useTls, &proxy)) return true;
+        if (answerProcessed || !settings->USEPROXYFALLBACK) return false;
+        report(context->diagnostics, LogLevel::kWarning, [&] {
+            return messageType + ": the attempt through the proxy failed; trying the server directly";
+        });
     }
-    if (!connectOnce(useTls, nullptr)) return false;
-    return processResponse();
+    return tryRoute(useTls, nullptr);
+}
+
+bool ZEBMessageBase::tryRoute(bool useTls, const ProxyChoice* proxy) {
+    const auto started = std::chrono::steady_clock::now();
+    failure.clear();
+    const bool accepted = connectOnce(useTls, proxy) && processResponse();
+    reportRoute(useTls, proxy, accepted, started);
+    return accepted;
+}
+
+void ZEBMessageBase::reportRoute(bool useTls, const ProxyChoice* proxy, bool accepted,
+                                 std::chrono::steady_clock::time_point started) const {
+    report(context->diagnostics, accepted ? LogLevel::kInfo : LogLevel::kWarning, [&] {
+        ServerUrl server;
+        std::string where = url;
+        if (parseServerUrl(url, useTls ? 443 : 80, server))
+            where = server.host + ":" + std::to_string(server.port);
+        std::string text = messageType + " to " + where;
+        text += useTls ? " over TLS" : bodyEncrypted ? " over HTTP with AES" : " over plain HTTP";
+        if (proxy == nullptr) {
+            text += ", directly";
+        } else if (proxy->host.empty()) {
+            text += ", directly with proxy credentials";
+        } else {
+            text += ", through the proxy " + proxy->host + ":" + std::to_string(proxy->port);
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        uint32_t received = 0;
+        if (connection && connection->getResponseCode() > 0) connection->getResponseBody(received);
+        std::string verdict;
+        if (accepted && findValue("STATUS:", verdict)) verdict = " (STATUS:" + verdict + ")";
+        text += accepted ? ": accepted" + verdict
+                         : ": failed: " + (failure.empty() ? "refused" : failure);
+        if (connection && connection->getResponseCode() > 0)
+            text += "; HTTP " + std::to_string(connection->getResponseCode());
+        text += "; " + std::to_string(body.size()) + " bytes sent, " + std::to_string(received) +
+                " received, " + std::to_string(ms) + " ms";
+        return text;
+    });
 }
 
 std::unique_ptr<ZEBHTTPConnection> ZEBMessageBase::makeConnection(bool useTls) {
@@ -180,24 +229,30 @@ bool ZEBMessageBase::connectOnce(bool useTls, const ProxyChoice* proxy) {
         } else {
             connection->doPost(body.data(), body.size());
         }
-    } catch (const ZEBNetworkException&) {
+    } catch (const ZEBNetworkException& e) {
         // Refused, timed out, not HTTP 200, malformed: this attempt is over
         // and the caller may fall back to another route.
+        failure = e.what();
         return false;
     }
     // The connection only returns for an accepted HTTP 200; a connection
     // that says otherwise is not trusted either.
-    if (connection->getResponseCode() != kHttpOk) return false;
+    if (connection->getResponseCode() != kHttpOk) {
+        failure = "the answer is not HTTP 200";
+        return false;
+    }
 
     status = kStatusHttpOk;
     if (!hasServerLine(connection->getResponseHeaders())) {
         status = kStatusNotOurServer;
+        failure = "the answer has no \"Server: ZEB\" line: not a call-home server";
         return false;
     }
     uint32_t length = 0;
     const char* data = connection->getResponseBody(length);
     if (data == nullptr || length == 0) {
         status = kStatusUnusable;
+        failure = "the answer is empty";
         return false;
     }
     std::string text(data, length);
@@ -207,6 +262,7 @@ bool ZEBMessageBase::connectOnce(bool useTls, const ProxyChoice* proxy) {
         std::string plain;
         if (!decryptResponse(text, plain) || plain.size() != text.size()) {
             status = kStatusUnusable;
+            failure = "the answer could not be decrypted";
             return false;
         }
         text.swap(plain);
@@ -218,12 +274,14 @@ bool ZEBMessageBase::connectOnce(bool useTls, const ProxyChoice* proxy) {
 bool ZEBMessageBase::checkResponseSignature() {
     if (responseLines.empty()) {
         status = kStatusNoSignature;
+        failure = "the answer carries no signature";
         return false;
     }
     const std::string signature = responseLines.back();
     responseLines.pop_back();
     if (sha256Base64(join(responseLines, "\n") + "\n") != signature) {
         status = kStatusBadSignature;
+        failure = "the answer's signature is wrong (do server and client have the same AES key?)";
         return false;
     }
     return true;
@@ -269,11 +327,18 @@ bool ZEBMessageBase::processResponse() {
     std::string value;
     if (findValue("STATUS:", value) && value == "VERIFICATIONERROR") {
         status = kStatusUnusable;
+        failure =
+            "the server could not verify the request (STATUS:VERIFICATIONERROR: do server and "
+            "client have the same AES key?)";
         return false;
     }
     answerProcessed = true;
     const bool accepted = parseResponse();
     status = accepted ? kStatusSuccess : kStatusUnusable;
+    if (!accepted) {
+        failure = "the server's answer was refused";
+        if (findValue("STATUS:", value)) failure += " (STATUS:" + value + ")";
+    }
     return accepted;
 }
 
@@ -317,7 +382,37 @@ bool ZEBMessageBase::splitField(const std::string& line, std::string& key, std::
 }
 
 bool ZEBMessageBase::applyConfigSection(ConfigFile& file) const {
-    return ZEBInternal::applyConfigSection(responseLines, file);
+    Diagnostics* diagnostics = context->diagnostics;
+    if (diagnostics == nullptr || !diagnostics->enabled(LogLevel::kInfo))
+        return ZEBInternal::applyConfigSection(responseLines, file);
+    const std::vector<std::string> before = split(file.serializeBody(), "\n");
+    const bool found = ZEBInternal::applyConfigSection(responseLines, file);
+    for (const std::string& line : split(file.serializeBody(), "\n")) {
+        if (line.empty() || std::find(before.begin(), before.end(), line) != before.end()) continue;
+        // The three orders that end or pause all reporting are warnings: the
+        // host's events stop arriving because of them.
+        const bool order = startsWith(line, "DISABLED:1") || startsWith(line, "OPTOUT:1") ||
+                           (startsWith(line, "BACKOFF") && !startsWith(line, "BACKOFF:0"));
+        diagnostics->report(order ? LogLevel::kWarning : LogLevel::kInfo, [&] {
+            if (startsWith(line, "DISABLED:1"))
+                return std::string("the server disabled this client: it will not contact the "
+                                   "server again and records nothing (DISABLED:1)");
+            if (startsWith(line, "OPTOUT:1"))
+                return std::string("the server opted this client out: it records nothing (OPTOUT:1)");
+            if (startsWith(line, "BACKOFF:")) {
+                const std::time_t until = static_cast<std::time_t>(std::stoull(line.substr(8)));
+                std::tm utc{};
+                char when[32] = "";
+                if (gmtime_r(&until, &utc) != nullptr)
+                    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+                return "the server ordered a back-off until " + std::string(when) +
+                       ": only a daily ping goes out, and what is logged is discarded";
+            }
+            // A feature list may be long; its first part tells enough.
+            return "the server set " + (line.size() > 200 ? line.substr(0, 200) + "..." : line);
+        });
+    }
+    return found;
 }
 
 bool ZEBMessageBase::parseReachOut(ReachOutMessage& out) const {

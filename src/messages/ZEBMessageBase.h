@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -129,9 +130,15 @@ private:
     // Proxy first when one is configured, then direct as the fallback
     // allows; processResponse judges the answer that passed the checks.
     bool attempt(bool useTls);
+    // One route: connectOnce, then processResponse, reported to the
+    // host's log handler as one exchange.
+    bool tryRoute(bool useTls, const ProxyChoice* proxy);
     // One connection: send body, read and check the answer into
-    // responseLines. False leaves status at the step that failed.
+    // responseLines. False leaves status at the step that failed, and the
+    // reason in `failure`.
     bool connectOnce(bool useTls, const ProxyChoice* proxy);
+    void reportRoute(bool useTls, const ProxyChoice* proxy, bool accepted,
+                     std::chrono::steady_clock::time_point started) const;
     void addBodyHeaders(bool useTls);
     bool checkResponseSignature();
     bool encryptBody();
@@ -148,6 +155,8 @@ private:
     bool bodyEncrypted = false;
     // parseResponse has run on an answer: no other route may be tried.
     bool answerProcessed = false;
+    // Why the current attempt failed, in words for the host's log handler.
+    std::string failure;
 };
 
 }  // namespace ZEBInternal

@@ -1,5 +1,6 @@
 #include "messages/ZEBSyncRequest.h"
 
+#include "core/Diagnostics.h"
 #include "core/SDKContext.h"
 #include "core/ZEBLogFileSource.h"
 #include "data/ReportSections.h"
@@ -34,6 +35,8 @@ bool ZEBSyncRequest::parseResponse() {
     queueReachOut();
     std::string instruction;
     if (!findValue("INSTRUCTION:", instruction)) return false;
+    report(context->diagnostics, LogLevel::kInfo,
+           [&] { return "sync: the server's instruction is " + instruction; });
     if (instruction == "NOLOG") return true;
     if (instruction == "PURGELOG") {
         consumed(logSource->getLogFiles(true, true));
@@ -66,6 +69,11 @@ bool ZEBSyncRequest::upload(const std::string& url, std::vector<std::string> fil
         // claims while its files are consumed.
         consumed(piece.getSentFiles());
         files = piece.getRemainingFiles();
+        report(context->diagnostics, LogLevel::kInfo, [&] {
+            return "upload: " + std::to_string(piece.getSentFiles().size()) +
+                   " log files acknowledged and deleted, " + std::to_string(files.size()) +
+                   " left for the next upload";
+        });
     }
     return true;
 }

@@ -57,11 +57,13 @@ std::vector<std::string> splitPemCertificates(const std::string& text) {
     return certs;
 }
 
-std::vector<std::string> discoverSystemCerts(const std::string& certDir) {
+std::vector<std::string> discoverSystemCerts(const std::string& certDir, std::string* from) {
     for (const char* bundle : {"/ca-bundle.crt", "/ca-certificates.crt"}) {
         std::vector<std::string> certs = splitPemCertificates(readFile(certDir + bundle));
+        if (from != nullptr) *from = certDir + bundle;
         if (!certs.empty()) return certs;
     }
+    if (from != nullptr) *from = "the .crt files of " + certDir;
     std::vector<std::string> certs;
     for (const std::string& entry : entryNames(certDir)) {
         if (entry.find(".crt") == std::string::npos) continue;
@@ -71,6 +73,8 @@ std::vector<std::string> discoverSystemCerts(const std::string& certDir) {
     return certs;
 }
 
-std::vector<std::string> discoverSystemCerts() { return discoverSystemCerts(kSystemCertDir); }
+std::vector<std::string> discoverSystemCerts(std::string* from) {
+    return discoverSystemCerts(kSystemCertDir, from);
+}
 
 }  // namespace ZEBInternal

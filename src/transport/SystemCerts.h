@@ -13,9 +13,12 @@ namespace ZEBInternal {
 // those of "ca-bundle.crt" if it holds any, else those of
 // "ca-certificates.crt" if it holds any, else those of every entry whose
 // name contains ".crt", in directory order. Empty when nothing is found.
-std::vector<std::string> discoverSystemCerts();
+// `from`, when given, names where they came from: the bundle, or the
+// directory for separate files.
+std::vector<std::string> discoverSystemCerts(std::string* from = nullptr);
 // The same search under another directory.
-std::vector<std::string> discoverSystemCerts(const std::string& certDir);
+std::vector<std::string> discoverSystemCerts(const std::string& certDir,
+                                             std::string* from = nullptr);
 
 // The certificates of one PEM text: lines are trimmed and empty ones
 // dropped; each "-----BEGIN CERTIFICATE-----" line up to the next

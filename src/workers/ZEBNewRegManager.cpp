@@ -2,6 +2,7 @@
 
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/Diagnostics.h"
 #include "core/ZEBNewRegCompletionHandler.h"
 #include "core/ZEBReachOutQueue.h"
 #include "messages/ZEBNewRegistration.h"
@@ -61,12 +62,28 @@ bool ZEBNewRegManager::attemptRegistration() {
         // A failure outside the exchange (the reach-out query) counts as a
         // failed attempt.
     }
+    Diagnostics* diagnostics = context_->diagnostics;
     if (registered) {
         attempts_ = settings_->NEWREGRETRYATTEMPTMAX;  // later runs do nothing
+        ZEBInternal::report(diagnostics, LogLevel::kInfo, [&] {
+            return "registered: the server gave the client ID " +
+                   context_->configuration->getClientID();
+        });
         report(kRegistered);
         return true;
     }
-    if (attempts_ < settings_->NEWREGRETRYATTEMPTMAX) return false;
+    if (attempts_ < settings_->NEWREGRETRYATTEMPTMAX) {
+        ZEBInternal::report(diagnostics, LogLevel::kWarning, [&] {
+            return "registration attempt " + std::to_string(attempts_) + " of " +
+                   std::to_string(settings_->NEWREGRETRYATTEMPTMAX) + " failed; the next in " +
+                   std::to_string(settings_->NEWREGRETRYSEC) + " s";
+        });
+        return false;
+    }
+    ZEBInternal::report(diagnostics, LogLevel::kError, [&] {
+        return "registration failed " + std::to_string(attempts_) +
+               " times: the instance will not run (-998)";
+    });
     report(kFailed);
     return true;
 }

@@ -1,9 +1,11 @@
 #include "workers/ZEBSyncManager.h"
 
+#include <cerrno>
 #include <chrono>
 
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/Diagnostics.h"
 #include "core/SDKContext.h"
 #include "core/ZEBLogFileSource.h"
 #include "core/ZEBReachOutQueue.h"
@@ -85,14 +87,29 @@ void ZEBSyncManager::pass() {
     }
     // 64 bits: a huge threshold from the server must not wrap into a small one.
     const uint64_t dueAfter = uint64_t{configuration.file().getAutoSyncTimeThreshold()} * 60u;
+    Diagnostics* diagnostics = context_->diagnostics;
     if (configuration.isBackoffActive()) {
+        report(diagnostics, LogLevel::kDebug, [] {
+            return std::string("sync check: the server's back-off is in force: logs discarded, "
+                               "at most a daily ping");
+        });
         backoffStep();
     } else if (manual || elapsed >= dueAfter) {
+        report(diagnostics, LogLevel::kInfo, [&] {
+            return std::string("sync due: ") +
+                   (manual ? "requested" : "automatic, " + std::to_string(elapsed) +
+                                               " s since the last sync");
+        });
         ZEBReachOutQueue* reachOut = context_->reachOutManager;
         const bool possible =
             reachOut != nullptr && reachOut->hasHandler() && reachOut->isMessageDone();
         dueSync(possible && (manual ? manualReachOut : configuration.getReachOutOnAutoSync()),
                 manual);
+    } else {
+        report(diagnostics, LogLevel::kDebug, [&] {
+            return "sync check: not due, " + std::to_string(elapsed) + " of " +
+                   std::to_string(dueAfter) + " s since the last sync";
+        });
     }
     endPass();
 }
@@ -166,6 +183,10 @@ void ZEBSyncManager::deleteUploaded(const std::vector<std::string>& names) {
         if (removeFile(app.pathInDataDirectory(name))) {
             uploadedNotDeleted_.erase(name);
         } else {
+            const int err = errno;
+            report(context_->diagnostics, LogLevel::kError, [&] {
+                return "could not delete the uploaded log " + name + ": " + errnoText(err);
+            });
             // The server has these events: sending them again would count
             // them twice. A later run, which cannot know, sends them if they
             // are still there.
