@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The demo, run as a newcomer runs it but on this build's programs:
 #  1. scripts/demo exits 0, shows the table and a summary whose counts per
-#     application equal what each host program says it tracked;
+#     application equal what each host program says it tracked, and so did
+#     zeb-inspect --received --follow while the hosts ran;
 #  2. a host program run against a server that keeps the log on the client
 #     (NOLOG) leaves a data directory in which zeb-inspect finds exactly
-#     the events the host tracked; foreign and damaged files beside them are
+#     the events the host tracked (its manual sync allowed at once by
+#     zeb-callhome --dev alone); foreign and damaged files beside them are
 #     reported, not fatal; a configuration file edited by hand is reported
 #     with an invalid signature;
 #  3. the demo says plainly when the server cannot start (its port is taken)
@@ -67,14 +69,14 @@ for kind in "app start" "session start" event numeric text custom exception "ses
     grep -qE "DemoC +[^ ]+ +$kind( |$)" "$out" || failure "no '$kind' row for DemoC"
 done
 grep -q "Welcome, client" "$out" || failure "the reach-out message was not shown"
+grep -qE "^[0-9]+ event lines, every tracked event among them" "$out" ||
+    failure "zeb-inspect --follow: $(grep -A2 '^== What zeb-inspect --received --follow' "$out")"
 grep -q "^== Done" "$out" || failure "the demo did not reach its end"
 
 # 2. zeb-inspect on a data directory that still holds its log.
 cat >"$work/nolog.script" <<'SCRIPT'
 [newreg]
 CLIENTID:${NEWID}
-****CONFIG
-MANUALSYNCTIMETHRESHOLD:0
 [sync]
 INSTRUCTION:NOLOG
 ****REACHOUT
@@ -82,12 +84,13 @@ DIMENSIONS:200x100
 SCREENPOSITION:0
 MESSAGECONTENT:kept
 SCRIPT
-start_server --script "$work/nolog.script"
+start_server --dev --script "$work/nolog.script"
 data="$work/data"
 mkdir -p "$data"
 timeout 60 "$bin/examples/zeb_demo_host_c" "$data" "127.0.0.1:$port/demo" "$key" >"$work/host.out" ||
     failure "the C host failed against the NOLOG server: $(cat "$work/host.out")"
 tracked="$(sed -n 's/^DemoC tracked: //p' "$work/host.out")"
+grep -qE "zebSync with reach-out +-> 0$" "$work/host.out" || failure "the manual sync was refused"
 echo "junk" >"$data/notes.txt"
 head -c 4096 /dev/urandom >"$data/zeblogV5_X_qhwnpcodkv_App_0000000000001.log"
 "$inspect" --json "$data" >"$work/inspect.json" || failure "zeb-inspect --json exited non-zero"
@@ -99,6 +102,8 @@ seen="$seen exception=$(count 0031) user-sessions=$(count 0012)"
 grep -q '"record":"skipped","file":"notes.txt"' "$work/inspect.json" || failure "foreign file not reported"
 grep -q '"record":"problem","file":"zeblogV5_X_' "$work/inspect.json" || failure "damaged log not reported"
 grep -q '"signature":"valid"' "$work/inspect.json" || failure "the host's configuration is not valid"
+grep -q '"AUTOSYNCTIMETHRESHOLD":1,"MANUALSYNCTIMETHRESHOLD":0,' "$work/inspect.json" ||
+    failure "the --dev settings are not in the host's configuration"
 grep -q 'text  *Search  *Query  *coffee \$5\\nand cake' "$work/inspect.txt" ||
     failure "escapes of a text event not honoured in the table"
 config="$(ls "$data"/zebconfigV5_*.cfg)"

@@ -235,8 +235,12 @@ void ConnectionHandler::servePost(const HttpRequest& request, bool tunnelled) {
     record_.fault = faultName(plan.fault.kind);
     if (plan.fault.delayMs > 0) record_.fault += "+delay:" + std::to_string(plan.fault.delayMs);
     std::string newId;
-    const std::string text = substitute(plan.text.empty() ? defaultAnswer(decoded.type) : plan.text,
-                                        selfAddress(request), decoded.clientId, newId);
+    std::string text = substitute(plan.text.empty() ? defaultAnswer(decoded.type) : plan.text,
+                                  selfAddress(request), decoded.clientId, newId);
+    // Every client of a normal run reads these two answers, and keeps what
+    // they set in its configuration file; the others need not repeat it.
+    if (ctx_.devMode && (decoded.type == "newreg" || decoded.type == "sync"))
+        text = withDevSettings(text);
     if (decoded.type == "newreg") {
         for (const auto& line : ZEBInternal::split(text, "\n"))
             if (startsWith(line, "CLIENTID:")) record_.newId = line.substr(9);

@@ -34,6 +34,11 @@ const char* usageText() {
            "  --proxy-auth U:P    require 'Proxy-Authorization: Basic' with U:P on\n"
            "                      absolute-form and CONNECT requests\n"
            "  --allow-unsigned    accept requests whose signature is missing or wrong\n"
+           "  --dev               development mode: newreg and sync answers also set\n"
+           "                      MANUALSYNCTIMETHRESHOLD:0 (a manual sync is allowed at\n"
+           "                      once) and AUTOSYNCTIMETHRESHOLD:1 (an automatic sync every\n"
+           "                      minute) in their ****CONFIG section, unless the script's\n"
+           "                      answer sets the same key\n"
            "  --idle-timeout MS   close a connection that sends nothing for MS (10000)\n"
            "  --hold-max MS       longest hold for the hang and no-close faults (120000)\n"
            "  --max-body BYTES    refuse larger request bodies with 413 (16777216)\n"
@@ -41,8 +46,9 @@ const char* usageText() {
            "  --max-connections N connections served at the same time (16)\n"
            "  --help              this text\n"
            "\n"
-           "stdout: 'LISTENING 127.0.0.1:PORT' first, then one 'REQUEST key=value ...'\n"
-           "line per connection, and 'STOPPED' after SIGTERM or SIGINT.\n";
+           "stdout: 'LISTENING 127.0.0.1:PORT' first (with --dev, a 'dev mode: ...' line\n"
+           "after it), then one 'REQUEST key=value ...' line per connection, and\n"
+           "'STOPPED' after SIGTERM or SIGINT.\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& out, std::string& error) {
@@ -136,6 +142,10 @@ bool parseOptions(int argc, char** argv, Options& out, std::string& error) {
         }
         if (arg == "--allow-unsigned") {
             out.allowUnsigned = true;
+            continue;
+        }
+        if (arg == "--dev") {
+            out.dev = true;
             continue;
         }
         std::string value;

@@ -19,6 +19,7 @@ struct Options {
     std::vector<std::string> faults;  // "[TYPE=]NAME[:ARG]", in order given
     std::string proxyAuth;            // "USER:PASSWORD"; empty: not required
     bool allowUnsigned = false;
+    bool dev = false;  // newreg and sync answers carry kDevSettings
     unsigned idleTimeoutMs = 10000;
     unsigned holdMaxMs = 120000;  // longest hang / no-close hold
     size_t maxBody = 16u << 20;

@@ -1,5 +1,7 @@
 #include "Script.h"
 
+#include <cstring>
+
 #include "util/Files.h"
 #include "util/Strings.h"
 
@@ -66,6 +68,33 @@ const char* faultName(FaultKind kind) {
 void mergeFault(Fault& into, const Fault& extra) {
     if (extra.kind != FaultKind::kNone) into.kind = extra.kind;
     into.delayMs += extra.delayMs;
+}
+
+const char* const kDevSettings[2] = {"MANUALSYNCTIMETHRESHOLD:0", "AUTOSYNCTIMETHRESHOLD:1"};
+
+std::string withDevSettings(const std::string& answer) {
+    // Lines as the client reads them: it applies only the first section
+    // whose line starts with "****CONFIG", up to the next "****" line, and
+    // compares a key with its colon.
+    std::vector<std::string> lines;
+    for (const std::string& raw : ZEBInternal::split(answer, "\n"))
+        if (!trim(raw).empty()) lines.push_back(trim(raw));
+    size_t section = 0;
+    while (section < lines.size() && !startsWith(lines[section], "****CONFIG")) ++section;
+    if (section == lines.size()) lines.emplace_back("****CONFIG");
+    size_t end = section + 1;
+    while (end < lines.size() && !startsWith(lines[end], "****")) ++end;
+    std::vector<std::string> missing;
+    for (const char* setting : kDevSettings) {
+        const std::string key(setting, std::strchr(setting, ':') + 1);
+        bool set = false;
+        for (size_t i = section + 1; i < end && !set; ++i) set = startsWith(lines[i], key);
+        if (!set) missing.emplace_back(setting);
+    }
+    lines.insert(lines.begin() + static_cast<long>(end), missing.begin(), missing.end());
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return out;
 }
 
 const std::vector<std::string>& knownTypes() {

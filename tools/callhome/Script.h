@@ -88,4 +88,13 @@ private:
 // Applies one override on top of a plan's fault.
 void mergeFault(Fault& into, const Fault& extra);
 
+// The settings --dev adds to newreg and sync answers: a manual sync allowed
+// at once and an automatic one every minute (both keys count in minutes).
+extern const char* const kDevSettings[2];  // "KEY:value" lines
+
+// The answer text with every dev setting whose key the answer's first
+// "****CONFIG" section does not set added at that section's end (the
+// section is appended when there is none), so a script's own value wins.
+std::string withDevSettings(const std::string& answer);
+
 }  // namespace ZEBCallHome

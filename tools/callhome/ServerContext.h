@@ -26,6 +26,7 @@ struct ServerContext {
     uint16_t port = 0;
     std::string proxyAuthorization;  // expected header value; empty: none needed
     unsigned holdMaxMs = 120000;
+    bool devMode = false;  // newreg and sync answers get withDevSettings()
     std::atomic<bool> stop{false};
     std::atomic<unsigned long> lastSeq{0};
 };

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     ctx.decode.maxInflated = options.maxText;
     ctx.limits.idleMs = options.idleTimeoutMs;
     ctx.holdMaxMs = options.holdMaxMs;
+    ctx.devMode = options.dev;
     if (!options.proxyAuth.empty())
         ctx.proxyAuthorization = "Basic " + ZEBInternal::base64Encode(options.proxyAuth);
 
@@ -149,6 +150,9 @@ int main(int argc, char** argv) {
     if (!options.portFile.empty() && !writePortFile(options.portFile, ctx.port, error))
         return fail(error);
     log.printLine("LISTENING 127.0.0.1:" + std::to_string(ctx.port));
+    // After LISTENING, which callers wait for as the first line.
+    if (options.dev)
+        log.printLine("dev mode: manual syncs allowed at once, automatic sync every minute");
 
     {
         CallHomeServer server(ctx, listener, wakeRead.get(), options.maxConnections);

@@ -135,9 +135,18 @@ std::string backoffNote(const std::string& key, const std::string& value) {
     struct tm utc {};
     char text[64];
     if (gmtime_r(&until, &utc) == nullptr ||
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc) == 0)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
         return "";
-    return std::string("  (until ") + text + " UTC)";
+    return std::string("  (until ") + text + ")";
+}
+
+// The settings that hold text; every other one is a number, and the values
+// come from serializeConfigBody, so they are decimal digits.
+bool isTextSetting(const std::string& key) {
+    for (const char* text :
+         {"SIGNATURE:", "CONFIGVERSION:", "CALLHOMEURL:", "CLIENTID:", "FTWHITELIST:", "FTLIST:"})
+        if (key == text) return true;
+    return false;
 }
 
 class DirectoryReport {
@@ -192,14 +201,15 @@ private:
                 for (const auto& kv : report.values)
                     values += (values.size() > 1 ? "," : "") +
                               jsonString(kv.first.substr(0, kv.first.size() - 1)) + ":" +
-                              jsonString(kv.second);
+                              (isTextSetting(kv.first) ? jsonString(kv.second)
+                                                       : jsonNumberOrString(kv.second));
                 line.addRaw("values", values + "}");
                 line.print();
                 continue;
             }
             if (!headed) std::printf("\nConfiguration files\n");
             headed = true;
-            std::printf("  %s\n    product %s, application %s, written %s UTC%s\n    %s\n",
+            std::printf("  %s\n    product %s, application %s, written %s%s\n    %s\n",
                         cellText(e.file, 200).c_str(), e.name.productID.c_str(),
                         cellText(e.name.app).c_str(), stampTime(e.name.stamp).c_str(),
                         isNewest ? ", newest (the one the library loads)" : ", older",
@@ -265,7 +275,7 @@ private:
                 active ? ", last written " + std::to_string(ZEBInternal::fileAgeSeconds(filePath)) +
                              " s ago"
                        : "";
-            std::printf("\n  %s\n    %s, %s bytes, client %s, application %s, started %s UTC%s\n",
+            std::printf("\n  %s\n    %s, %s bytes, client %s, application %s, started %s%s\n",
                         cellText(e.file, 200).c_str(),
                         active ? "active (being written)" : "closed (ready to upload)",
                         withThousands(size).c_str(), client.c_str(), cellText(e.name.app).c_str(),

@@ -79,11 +79,11 @@ std::string stampTime(const std::string& stamp) {
     struct tm utc {};
     if (gmtime_r(&seconds, &utc) == nullptr) return "?";
     char text[64];
-    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
     if (n == 0) return "?";
     std::string out(text, n);
     std::string fraction = std::to_string(micros % 1000000);
-    out += "." + std::string(6 - fraction.size(), '0') + fraction;
+    out += "." + std::string(6 - fraction.size(), '0') + fraction + "Z";
     return out;
 }
 

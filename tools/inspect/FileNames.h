@@ -29,7 +29,7 @@ struct FileName {
 
 FileName classifyFileName(const std::string& name);
 
-// The stamp as "2024-03-01 09:05:07.123456" (UTC); "?" when it is not one.
+// The stamp as "2024-03-01T09:05:07.123456Z" (UTC); "?" when it is not one.
 std::string stampTime(const std::string& stamp);
 // The product letters back to digits; empty when a letter is not one of them.
 std::string decodeProductLetters(const std::string& letters);

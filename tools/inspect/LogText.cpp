@@ -5,21 +5,6 @@
 
 namespace ZEBInspect {
 
-namespace {
-
-bool isAppSessionId(const std::string& s) {
-    if (s.size() != 32) return false;
-    for (char c : s)
-        if (!ZEBInternal::isAsciiHexDigit(c)) return false;
-    return true;
-}
-
-std::string sessionCell(const std::string& session) {
-    return isAppSessionId(session) ? "app:" + session.substr(0, 8) : session;
-}
-
-}  // namespace
-
 DecodedLog decodeLogText(const std::string& text) {
     DecodedLog out;
     size_t lineNumber = 0;
@@ -59,22 +44,31 @@ std::vector<std::string> eventCells(const EventRow& row) {
     const bool userSessionStart = row.type == "0012";
     // A user session's start names the session in its value; the table
     // shows it in the session column, where the reader looks for it.
-    return {row.time,
-            userSessionStart ? row.value : sessionCell(row.session),
+    return {utcTime(row.time),
+            userSessionStart ? row.value : row.session,
             typeLabel(row.type),
             row.category,
             row.name,
-            userSessionStart ? "in " + sessionCell(row.session) : value};
+            userSessionStart ? "in " + row.session : value};
+}
+
+std::string utcTime(const std::string& time) {
+    return time + "Z";
 }
 
 void addEventFields(JsonLine& line, const EventRow& row) {
-    line.add("time", row.time)
+    line.add("time", utcTime(row.time))
         .add("session", row.session)
         .add("type", row.type)
         .add("label", typeLabel(row.type))
         .add("category", row.category)
-        .add("name", row.name)
-        .add("value", row.value);
+        .add("name", row.name);
+    // A numeric event's value and a time warp's offset are numbers as the
+    // library wrote them; anything else there stays the text it is.
+    if (row.type == "0022" || row.type == "0041")
+        line.addNumber("value", row.value);
+    else
+        line.add("value", row.value);
     if (!row.detail.empty()) line.add("stack", row.detail);
     if (row.type == "0024") {
         std::string pairs = "[";
@@ -85,20 +79,23 @@ void addEventFields(JsonLine& line, const EventRow& row) {
     }
 }
 
+std::vector<std::pair<std::string, unsigned>> tally(const std::vector<const EventRow*>& rows) {
+    static const std::pair<const char*, const char*> kKinds[] = {
+        {"0021", "plain"},  {"0022", "numeric"},   {"0023", "text"},
+        {"0024", "custom"}, {"0031", "exception"}, {"0012", "user-sessions"}};
+    std::vector<std::pair<std::string, unsigned>> counts;
+    for (const auto& kind : kKinds) counts.emplace_back(kind.second, 0);
+    for (const EventRow* r : rows)
+        for (size_t k = 0; k < counts.size(); ++k)
+            if (r->type == kKinds[k].first) ++counts[k].second;
+    return counts;
+}
+
 std::string tallyText(const std::vector<const EventRow*>& rows) {
-    unsigned plain = 0, numeric = 0, text = 0, custom = 0, exceptions = 0, sessions = 0;
-    for (const EventRow* r : rows) {
-        plain += r->type == "0021";
-        numeric += r->type == "0022";
-        text += r->type == "0023";
-        custom += r->type == "0024";
-        exceptions += r->type == "0031";
-        sessions += r->type == "0012";
-    }
-    return "plain=" + std::to_string(plain) + " numeric=" + std::to_string(numeric) +
-           " text=" + std::to_string(text) + " custom=" + std::to_string(custom) +
-           " exception=" + std::to_string(exceptions) +
-           " user-sessions=" + std::to_string(sessions);
+    std::string text;
+    for (const auto& c : tally(rows))
+        text += (text.empty() ? "" : " ") + c.first + "=" + std::to_string(c.second);
+    return text;
 }
 
 }  // namespace ZEBInspect

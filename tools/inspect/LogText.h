@@ -31,14 +31,19 @@ struct DecodedLog {
 DecodedLog decodeLogText(const std::string& text);
 
 // The events of a log as table cells: time, session, type, category, name,
-// value. Sessions that are 32 hexadecimal digits (the library's own
-// application session IDs) are shortened to "app:" and their first eight.
+// value. Session IDs are shown whole, as in the JSON form, so a row can be
+// matched with the other form and with the log line.
 std::vector<std::string> eventCells(const EventRow& row);
+
+// The library writes its times in UTC without a zone: "...T09:05:07Z".
+std::string utcTime(const std::string& time);
 
 // Adds the event's fields to a JSON line that has its leading fields.
 void addEventFields(JsonLine& line, const EventRow& row);
 
-// Counts as "plain=3 numeric=2 text=2 custom=1 exception=1 user-sessions=2",
+// Counts by kind: plain, numeric, text, custom, exception, user-sessions.
+std::vector<std::pair<std::string, unsigned>> tally(const std::vector<const EventRow*>& rows);
+// The same as "plain=3 numeric=2 text=2 custom=1 exception=1 user-sessions=2",
 // the form the demo's host programs print for what they tracked.
 std::string tallyText(const std::vector<const EventRow*>& rows);
 

@@ -124,6 +124,29 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string jsonNumberOrString(const std::string& text) {
+    // The JSON grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+    size_t i = 0;
+    const auto digits = [&]() {
+        const size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < text.size() && text[i] == '-') ++i;
+    const size_t intStart = i;
+    bool ok = digits() > 0 && (text[intStart] != '0' || i == intStart + 1);
+    if (ok && i < text.size() && text[i] == '.') {
+        ++i;
+        ok = digits() > 0;
+    }
+    if (ok && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        ok = digits() > 0;
+    }
+    return ok && i == text.size() ? text : jsonString(text);
+}
+
 JsonLine::JsonLine(const std::string& record) : text_("{\"record\":" + jsonString(record)) {}
 
 JsonLine& JsonLine::add(const std::string& key, const std::string& value) {
@@ -132,6 +155,10 @@ JsonLine& JsonLine::add(const std::string& key, const std::string& value) {
 
 JsonLine& JsonLine::add(const std::string& key, uint64_t value) {
     return addRaw(key, std::to_string(value));
+}
+
+JsonLine& JsonLine::addNumber(const std::string& key, const std::string& text) {
+    return addRaw(key, jsonNumberOrString(text));
 }
 
 JsonLine& JsonLine::addBool(const std::string& key, bool value) {
@@ -156,13 +183,15 @@ void Table::addRow(std::vector<std::string> cells) {
     rows_.push_back(std::move(cells));
 }
 
-void Table::print(const std::string& indent) const {
-    std::vector<size_t> widths;
+void Table::print(const std::string& indent, bool withHeadings,
+                  const std::vector<size_t>& minWidths) const {
+    std::vector<size_t> widths = minWidths;
     for (const auto& row : rows_) {
         if (widths.size() < row.size()) widths.resize(row.size(), 0);
         for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], charCount(row[c]));
     }
-    for (const auto& row : rows_) {
+    for (size_t r = withHeadings ? 0 : 1; r < rows_.size(); ++r) {
+        const auto& row = rows_[r];
         std::string line = indent;
         for (size_t c = 0; c < row.size(); ++c) {
             line += row[c];

@@ -16,6 +16,10 @@ namespace ZEBInspect {
 std::string cellText(const std::string& text, size_t maxChars = 0);
 // A JSON string literal, quotes included.
 std::string jsonString(const std::string& text);
+// text itself when it is a JSON number ("12", "-1.25", "3e5"), else its
+// string literal: a value read from a file is a number only when it reads
+// as one.
+std::string jsonNumberOrString(const std::string& text);
 
 // One JSON object on one line: {"record":"...", ...}, keys in the order added.
 class JsonLine {
@@ -23,10 +27,11 @@ public:
     explicit JsonLine(const std::string& record);
     JsonLine& add(const std::string& key, const std::string& value);
     JsonLine& add(const std::string& key, uint64_t value);
+    JsonLine& addNumber(const std::string& key, const std::string& text);  // jsonNumberOrString
     JsonLine& addBool(const std::string& key, bool value);
     // value must already be JSON (an array or object).
     JsonLine& addRaw(const std::string& key, const std::string& json);
-    void print() const;
+    void print() const;  // stdout; the caller flushes when it needs to
 
 private:
     std::string text_;
@@ -39,7 +44,11 @@ public:
     explicit Table(std::vector<std::string> headings);
     void addRow(std::vector<std::string> cells);      // cells pass through cellText first
     bool empty() const { return rows_.size() <= 1; }  // headings only
-    void print(const std::string& indent) const;
+    // minWidths, when given, holds the least width of each column: rows
+    // printed in several batches (headings with the first only) then line
+    // up as long as no cell is wider.
+    void print(const std::string& indent, bool withHeadings = true,
+               const std::vector<size_t>& minWidths = {}) const;
 
 private:
     std::vector<std::vector<std::string>> rows_;  // headings first

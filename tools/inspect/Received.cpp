@@ -1,8 +1,15 @@
 #include "Received.h"
 
+#include <signal.h>
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "LogText.h"
@@ -15,6 +22,24 @@ namespace {
 
 constexpr const char* kFileSeparator = "++0--===--0++";
 constexpr uint64_t kMaxUploadBytes = 512u << 20;
+constexpr long kFollowPollMs = 200;
+// Batches printed apart line up when their cells fit these widths: a time
+// with its zone, a session ID of 32 hexadecimal digits, the longest label.
+const std::vector<size_t> kFollowWidths = {20, 8, 32, 13, 12, 14};
+
+volatile sig_atomic_t gStopRequested = 0;
+
+extern "C" void onStopSignal(int) {
+    gStopRequested = 1;
+}
+
+// Without SA_RESTART, so that the signal also ends the poll's sleep.
+bool installStopHandlers() {
+    struct sigaction stop {};
+    stop.sa_handler = onStopSignal;
+    sigemptyset(&stop.sa_mask);
+    return ::sigaction(SIGINT, &stop, nullptr) == 0 && ::sigaction(SIGTERM, &stop, nullptr) == 0;
+}
 
 using Fields = std::map<std::string, std::string>;
 
@@ -42,6 +67,11 @@ uint64_t number(const Fields& f, const char* key) {
 std::string value(const Fields& f, const char* key) {
     const auto it = f.find(key);
     return it == f.end() ? std::string() : it->second;
+}
+
+// The fields of a REQUEST line that the server writes as decimal numbers.
+bool isNumberField(const std::string& key) {
+    return key == "seq" || key == "http" || key == "body" || key == "text";
 }
 
 // The parts of an upload: each log file's text, in order.
@@ -83,11 +113,52 @@ public:
             return 1;
         }
         readRequests();
-        readUploads();
+        readUploads(uploadFiles());
         if (json_) {
             printJson();
         } else {
             printTable();
+        }
+        return 0;
+    }
+
+    // Polls the folder, printing the events of each upload once, the first
+    // time its file is listed; runs until SIGINT or SIGTERM.
+    int follow() {
+        if (!ZEBInternal::isDirectory(dir_)) {
+            std::fprintf(stderr, "zeb-inspect: %s is not a directory\n", dir_.c_str());
+            return 1;
+        }
+        if (!installStopHandlers()) {
+            std::fprintf(stderr, "zeb-inspect: sigaction: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (!json_) {
+            std::printf("Following what the server receives (%s); stop with Ctrl-C\n\n",
+                        dir_.c_str());
+            eventTable().print("  ", true, kFollowWidths);
+        }
+        std::set<std::string> printed;
+        while (gStopRequested == 0) {
+            requests_.clear();
+            readRequests();
+            std::vector<std::string> fresh;
+            for (const std::string& name : uploadFiles())
+                if (printed.insert(name).second) fresh.push_back(name);
+            events_.clear();
+            problems_.clear();
+            readUploads(fresh);
+            if (json_) {
+                printJsonEvents();
+            } else {
+                const Table table = eventTable();
+                if (!table.empty()) table.print("  ", false, kFollowWidths);
+                printTableProblems();
+            }
+            std::fflush(stdout);
+            // A stop signal cuts the sleep short.
+            const timespec pause{0, kFollowPollMs * 1000000L};
+            ::nanosleep(&pause, nullptr);
         }
         return 0;
     }
@@ -127,8 +198,8 @@ private:
         return files;
     }
 
-    void readUploads() {
-        for (const std::string& upload : uploadFiles()) {
+    void readUploads(const std::vector<std::string>& names) {
+        for (const std::string& upload : names) {
             // Stored names come from the request log: only plain names.
             if (upload.find('/') != std::string::npos) continue;
             const std::string path = dir_ + "/" + upload;
@@ -196,8 +267,7 @@ private:
             events_.begin(), events_.end(), [](const auto& e) { return e.row.type != "0051"; }));
     }
 
-    void printTable() const {
-        std::printf("What the server received (%s)\n\n", dir_.c_str());
+    Table eventTable() const {
         Table table({"TIME", "APP", "SESSION", "TYPE", "CATEGORY", "NAME", "VALUE"});
         for (const auto& e : events_) {
             if (e.row.type == "0051") continue;  // file boundaries, not host events
@@ -205,13 +275,23 @@ private:
             cells.insert(cells.begin() + 1, e.app);
             table.addRow(cells);
         }
+        return table;
+    }
+
+    void printTableProblems() const {
+        for (const auto& p : problems_)
+            std::printf("  %s line %zu: %s: %s\n", p.upload.c_str(), p.line, p.reason.c_str(),
+                        cellText(p.text).c_str());
+    }
+
+    void printTable() const {
+        std::printf("What the server received (%s)\n\n", dir_.c_str());
+        const Table table = eventTable();
         if (table.empty())
             std::printf("  no events were uploaded\n");
         else
             table.print("  ");
-        for (const auto& p : problems_)
-            std::printf("  %s line %zu: %s: %s\n", p.upload.c_str(), p.line, p.reason.c_str(),
-                        cellText(p.text).c_str());
+        printTableProblems();
 
         std::printf("\nSummary\n");
         unsigned failed = 0;
@@ -242,12 +322,7 @@ private:
                         tallyText(rowsOf(app)).c_str());
     }
 
-    void printJson() const {
-        for (const Fields& f : requests_) {
-            JsonLine line("request");
-            for (const auto& kv : f) line.add(kv.first, kv.second);
-            line.print();
-        }
+    void printJsonEvents() const {
         for (const auto& e : events_) {
             JsonLine line("event");
             line.add("upload", e.upload).add("line", e.line).add("app", e.app);
@@ -261,15 +336,33 @@ private:
                 .add("reason", p.reason)
                 .add("text", p.text)
                 .print();
+    }
+
+    void printJson() const {
+        for (const Fields& f : requests_) {
+            JsonLine line("request");
+            for (const auto& kv : f) {
+                if (isNumberField(kv.first))
+                    line.addNumber(kv.first, kv.second);
+                else
+                    line.add(kv.first, kv.second);
+            }
+            line.print();
+        }
+        printJsonEvents();
         unsigned failed = 0;
         std::string byType = "{";
         for (const auto& c : requestCounts(failed))
             byType += (byType.size() > 1 ? "," : "") + jsonString(c.first) + ":" +
                       std::to_string(c.second);
         std::string perApp = "{";
-        for (const std::string& app : apps())
-            perApp += (perApp.size() > 1 ? "," : "") + jsonString(app) + ":" +
-                      jsonString(tallyText(rowsOf(app)));
+        for (const std::string& app : apps()) {
+            std::string counts = "{";
+            for (const auto& c : tally(rowsOf(app)))
+                counts += (counts.size() > 1 ? "," : "") + jsonString(c.first) + ":" +
+                          std::to_string(c.second);
+            perApp += (perApp.size() > 1 ? "," : "") + jsonString(app) + ":" + counts + "}";
+        }
         uint64_t text = 0, wire = 0;
         uploadBytes(text, wire);
         JsonLine("summary")
@@ -302,8 +395,9 @@ private:
 
 }  // namespace
 
-int inspectReceived(const std::string& outDir, bool json) {
-    return ReceivedReport(outDir, json).run();
+int inspectReceived(const std::string& outDir, bool json, bool follow) {
+    ReceivedReport report(outDir, json);
+    return follow ? report.follow() : report.run();
 }
 
 }  // namespace ZEBInspect

@@ -14,20 +14,27 @@ namespace {
 
 const char* const kUsage =
     "usage: zeb-inspect [--json] DATADIR\n"
-    "       zeb-inspect [--json] --received OUTDIR\n"
+    "       zeb-inspect [--json] --received [--follow] OUTDIR\n"
     "\n"
     "DATADIR             a libzeb data directory: its configuration files (signature,\n"
     "                    keys, newest), log files (active or closed, size, client) and\n"
     "                    their events\n"
     "--received OUTDIR   the --out folder of zeb-callhome: the uploaded events and a\n"
     "                    summary of the requests\n"
-    "--json              one JSON object per line instead of tables\n";
+    "--follow            with --received: print the events there, then those of each\n"
+    "                    new upload as the server stores it, until SIGINT or SIGTERM\n"
+    "                    (exit 0); no summary\n"
+    "--json              one JSON object per line instead of tables\n"
+    "\n"
+    "Times are UTC, as the library writes them, shown as 2026-12-09T21:48:43Z;\n"
+    "session IDs are shown whole.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     bool json = false;
     bool received = false;
+    bool follow = false;
     std::string dir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -35,6 +42,8 @@ int main(int argc, char** argv) {
             json = true;
         } else if (arg == "--received") {
             received = true;
+        } else if (arg == "--follow") {
+            follow = true;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -52,8 +61,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    if (follow && !received) {
+        std::fprintf(stderr, "zeb-inspect: --follow goes with --received\n%s", kUsage);
+        return 2;
+    }
     try {
-        return received ? ZEBInspect::inspectReceived(dir, json)
+        return received ? ZEBInspect::inspectReceived(dir, json, follow)
                         : ZEBInspect::inspectDataDirectory(dir, json);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zeb-inspect: %s\n", e.what());

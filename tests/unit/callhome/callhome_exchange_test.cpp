@@ -243,7 +243,7 @@ TEST(CallHomeExchange, ScriptSequencesAnswersAndNormalisesLines) {
         "@times 2\n"
         "INSTRUCTION:NOLOG\n"
         "****CONFIG\n"
-        "SYNCINTERVAL:5\n"
+        "AUTOSYNCTIMETHRESHOLD:5\n"
         "[sync]\n"
         "@fault http-500\n"
         "[msgcheck]\n"
@@ -260,7 +260,8 @@ TEST(CallHomeExchange, ScriptSequencesAnswersAndNormalisesLines) {
             exchange(server.port(), post("/req1", server.address(), sync, kClear));
         std::vector<std::string> lines;
         ASSERT_TRUE(verifyAnswer(reply.body(), lines));
-        EXPECT_EQ((std::vector<std::string>{"INSTRUCTION:NOLOG", "****CONFIG", "SYNCINTERVAL:5"}),
+        EXPECT_EQ((std::vector<std::string>{"INSTRUCTION:NOLOG", "****CONFIG",
+                                            "AUTOSYNCTIMETHRESHOLD:5"}),
                   lines);
         EXPECT_EQ("script:2", server.request(i)["answer"]);
     }
@@ -285,6 +286,33 @@ TEST(CallHomeExchange, ScriptSequencesAnswersAndNormalisesLines) {
                  post("/req1", server.address(), signedBody(envelope("ping", "CIDX")), kClear));
     ASSERT_TRUE(verifyAnswer(ping.body(), lines));
     EXPECT_EQ("OK", findValue(lines, "STATUS"));
+}
+
+TEST(CallHomeExchange, DevModeAddsSyncThresholdsUnlessTheScriptSetsThem) {
+    CallHomeServer::Config config;
+    config.extraArgs = {"--dev"};
+    config.script = "[newreg]\nCLIENTID:C1\n****CONFIG\nMANUALSYNCTIMETHRESHOLD:3\n"
+                    "****REACHOUT\nDIMENSIONS:1x1\n";
+    CallHomeServer server(config);
+    const auto answer = [&](const std::string& type) {
+        const WireReply reply = exchange(
+            server.port(), post("/req1", server.address(), signedBody(envelope(type)), kClear));
+        std::vector<std::string> lines;
+        EXPECT_TRUE(verifyAnswer(reply.body(), lines)) << reply.raw;
+        return lines;
+    };
+    EXPECT_EQ((std::vector<std::string>{"CLIENTID:C1", "****CONFIG", "MANUALSYNCTIMETHRESHOLD:3",
+                                        "AUTOSYNCTIMETHRESHOLD:1", "****REACHOUT",
+                                        "DIMENSIONS:1x1"}),
+              answer("newreg"));
+    EXPECT_EQ((std::vector<std::string>{"INSTRUCTION:UPLOAD", "URL:" + server.address() + "/upload",
+                                        "****CONFIG", "MANUALSYNCTIMETHRESHOLD:0",
+                                        "AUTOSYNCTIMETHRESHOLD:1"}),
+              answer("sync"));
+    EXPECT_EQ((std::vector<std::string>{"STATUS:OK"}), answer("ping"));
+    ASSERT_GE(server.lines().size(), 2u);
+    EXPECT_EQ("dev mode: manual syncs allowed at once, automatic sync every minute",
+              server.lines()[1]);
 }
 
 TEST(CallHomeExchange, PortFileAndUnsignedRequestsWhenAllowed) {
