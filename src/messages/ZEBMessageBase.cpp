@@ -186,8 +186,8 @@ void ZEBMessageBase::reportRoute(bool useTls, const ProxyChoice* proxy, bool acc
                          : ": failed: " + (failure.empty() ? "refused" : failure);
         if (connection && connection->getResponseCode() > 0)
             text += "; HTTP " + std::to_string(connection->getResponseCode());
-        text += "; " + std::to_string(body.size()) + " bytes sent, " + std::to_string(received) +
-                " received, " + std::to_string(ms) + " ms";
+        text += "; body " + std::to_string(body.size()) + " bytes, answer " +
+                std::to_string(received) + " bytes, " + std::to_string(ms) + " ms";
         return text;
     });
 }

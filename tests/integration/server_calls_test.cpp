@@ -339,4 +339,96 @@ TEST(ServerCalls, TrackingRacingAStopLosesNoAcceptedEvent) {
     }
 }
 
+// What the host's log handler hears through one life: each cause of a
+// failure named, and never a secret.
+struct LogRecorder {
+    static void record(void* self, int32_t level, const char* message) {
+        auto* recorder = static_cast<LogRecorder*>(self);
+        std::lock_guard<std::mutex> guard(recorder->lock);
+        recorder->lines.push_back(std::to_string(level) + " " + message);
+    }
+    // Waits for a line holding every part; the lines so far on failure.
+    std::string find(const std::vector<std::string>& parts) {
+        std::string found;
+        eventually([&] {
+            std::lock_guard<std::mutex> guard(lock);
+            for (const std::string& line : lines) {
+                bool all = true;
+                for (const std::string& part : parts) all = all && contains(line, part);
+                if (all) found = line;
+            }
+            return !found.empty();
+        });
+        return found;
+    }
+    std::mutex lock;
+    std::vector<std::string> lines;
+};
+
+TEST(ServerCalls, TheLogHandlerNamesEachCauseAndNoSecret) {
+    // The first sync is the one right after the start, the second flushes
+    // the log, the third disables the client.
+    CallHomeServer server(aesServer("[sync]\nINSTRUCTION:NOLOG\n"
+                                    "[sync]\nINSTRUCTION:UPLOAD\nURL:${SELF}/log\n"
+                                    "[sync]\nINSTRUCTION:NOLOG\n****CONFIG\nDISABLED:1\n"));
+    const std::string url = server.address() + "/app";
+    const std::string otherKey = "FFEEDDCCBBAA99887766554433221100";
+    LogRecorder log;
+
+    Host wrongKey;
+    ASSERT_EQ(zebSetLogHandler(wrongKey.zeb, ZEB_LOG_DEBUG, &LogRecorder::record, &log), 0);
+    ASSERT_EQ(zebCreateConfig(wrongKey.zeb, wrongKey.dir().c_str(), kProductID, "App",
+                              url.c_str(), ZEB_PROTOCOL_HTTP_AES, otherKey.c_str(), false, false),
+              0);
+    EXPECT_EQ(zebTestConnection(wrongKey.zeb), ZEB_E_SIGNATURE);
+    EXPECT_NE(log.find({"testconn to 127.0.0.1:", "over HTTP with AES", "signature is wrong",
+                        "same AES key"}),
+              "");
+
+    // Mode 2 against a server without TLS, through a proxy nobody runs.
+    Host fallback;
+    ASSERT_EQ(zebSetLogHandler(fallback.zeb, ZEB_LOG_INFO, &LogRecorder::record, &log), 0);
+    ASSERT_EQ(fallback.configure(url, ZEB_PROTOCOL_TLS_FALLBACK), 0);
+    const std::string proxyPort = std::to_string(TinyproxyProcess::freePort());
+    ASSERT_EQ(zebSetProxy(fallback.zeb, "127.0.0.1", static_cast<uint16_t>(std::stoi(proxyPort)),
+                          "proxyuser", "proxysecret"),
+              0);
+    EXPECT_EQ(zebTestConnection(fallback.zeb), 0);
+    EXPECT_NE(log.find({"trusted certificates"}), "");
+    EXPECT_NE(log.find({"over TLS, through the proxy 127.0.0.1:" + proxyPort, "failed: "}), "");
+    EXPECT_NE(log.find({"the attempt through the proxy failed; trying the server directly"}), "");
+    EXPECT_NE(log.find({"TLS attempt failed; falling back to plain HTTP with AES"}), "");
+    EXPECT_NE(log.find({"testconn to", "over HTTP with AES, directly: accepted (STATUS:OK)",
+                        "HTTP 200", "body "}),
+              "");
+
+    // A registered client whose log holds 1 KiB, then a server that
+    // disables it.
+    Host full;
+    ASSERT_EQ(zebSetLogHandler(full.zeb, ZEB_LOG_INFO, &LogRecorder::record, &log), 0);
+    ASSERT_EQ(full.startRegistered(url, {{"FILESIZETHRESHOLD:", "1"},
+                                         {"MANUALSYNCTIMETHRESHOLD:", "0"}}),
+              0);
+    waitForType(server, "sync", 1);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(full.track("Event" + std::to_string(i)), 0);
+    EXPECT_EQ(full.sync(), 0);
+    EXPECT_NE(log.find({"sync due: requested"}), "");
+    EXPECT_NE(log.find({"instruction is UPLOAD"}), "");
+    EXPECT_NE(log.find({"events dropped: the event logs reached 1 KiB (FILESIZETHRESHOLD)"}), "");
+    EXPECT_NE(log.find({"log files acknowledged and deleted"}), "");
+    EXPECT_EQ(full.sync(), 0);
+    EXPECT_NE(log.find({"the server disabled this client"}), "");
+    EXPECT_TRUE(eventually([&] { return full.state() == ZEB_STATE_DISABLED; }));
+    full.destroy();
+    fallback.destroy();
+    wrongKey.destroy();
+
+    std::lock_guard<std::mutex> guard(log.lock);
+    for (const std::string& line : log.lines) {
+        for (const std::string& secret : {std::string(kAesKey), otherKey, std::string("proxysecret"),
+                                          std::string("cHJveHl1c2VyOnByb3h5c2VjcmV0")})
+            EXPECT_FALSE(contains(line, secret)) << line;
+    }
+}
+
 }  // namespace
