@@ -2,9 +2,11 @@
 # and any further packages named as arguments (scripts/fuzz names its
 # compiler). Sourced by scripts/demo, scripts/test and scripts/fuzz.
 zeb_install_deps() {
+    # dpkg-dev and file: cpack's Debian packages (dpkg-shlibdeps finds the
+    # runtime packages of each binary, file tells it which files are ELF).
     local packages=(cmake ninja-build g++ make pkg-config libmbedtls-dev zlib1g-dev
                     libgtest-dev libgmock-dev libbenchmark-dev openssl
-                    tinyproxy strace locales lsb-release)
+                    tinyproxy strace locales lsb-release dpkg-dev file)
     packages+=("$@")
     local missing=()
     local p

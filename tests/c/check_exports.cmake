@@ -1,4 +1,10 @@
-# Compares the defined dynamic symbols of LIB with the list in EXPECTED.
+# Compares the defined dynamic symbols of LIB with the list in EXPECTED, and
+# checks that each of them is the default version of the node VERSION
+# ("zebFree@@ZEB_5"), the node itself being the one absolute symbol
+# besides them.
+if(NOT DEFINED VERSION)
+  set(VERSION ZEB_5)
+endif()
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIB}
                 OUTPUT_VARIABLE out RESULT_VARIABLE rc)
@@ -7,14 +13,27 @@ if(NOT rc EQUAL 0)
 endif()
 string(REPLACE "\n" ";" lines "${out}")
 set(found "")
+set(unversioned "")
+set(node_seen FALSE)
 foreach(line ${lines})
-  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
-    # A versioned definition ("name@@VERSION") counts under its name: a
-    # symbol of a bundled library that carries a version is still exported.
-    string(REGEX REPLACE "@.*$" "" sym "${CMAKE_MATCH_1}")
+  if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) (.+)$")
+    set(type "${CMAKE_MATCH_1}")
+    set(entry "${CMAKE_MATCH_2}")
+    # The version node's own definition ("00000000 A ZEB_5").
+    if(type STREQUAL "A" AND entry STREQUAL "${VERSION}")
+      set(node_seen TRUE)
+      continue()
+    endif()
+    # A versioned definition counts under its name: a symbol of a bundled
+    # library that carries a version of its own is still exported.
+    string(REGEX REPLACE "@.*$" "" sym "${entry}")
     # Linker-made markers that every shared object carries.
-    if(NOT sym MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
-      list(APPEND found "${sym}")
+    if(sym MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
+      continue()
+    endif()
+    list(APPEND found "${sym}")
+    if(NOT entry STREQUAL "${sym}@@${VERSION}")
+      list(APPEND unversioned "${entry}")
     endif()
   endif()
 endforeach()
@@ -24,4 +43,10 @@ list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exported symbols differ\n  found:    ${found}\n  expected: ${expected}")
 endif()
-message(STATUS "exports OK: ${found}")
+if(unversioned)
+  message(FATAL_ERROR "not the default version ${VERSION}: ${unversioned}")
+endif()
+if(NOT node_seen)
+  message(FATAL_ERROR "no version node ${VERSION} in ${LIB}")
+endif()
+message(STATUS "exports OK, all @@${VERSION}: ${found}")
