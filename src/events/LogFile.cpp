@@ -115,7 +115,7 @@ bool LogFile::appendEvents(Batch& batch) {
         // Log full: dropped until uploads make room. A run that has not
         // started its file yet leaves it unstarted, so the file begun once
         // there is room still opens with its "0051" line.
-        reportFull(batch.size(), limit);
+        reportFull(batch.size());
         touchActiveFile();
     }
     batch.clear();
@@ -165,6 +165,7 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     // The server's limit holds for the files as written, not only before a
     // batch: a batch bigger than the room left keeps its oldest lines that
     // fit and drops the rest, as if the log had filled between two events.
+    takeFieldCuts();  // counts from before this batch are not its own
     bool full = false;
     size_t dropped = 0;
     size_t refused = 0;
@@ -216,8 +217,15 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
         }
         if (buffer.size() >= kWritePieceBytes) writePiece();
     }
-    if (dropped > 0) reportFull(dropped, room + written);
+    if (dropped > 0) reportFull(dropped);
     else fullReported_ = false;
+    if (const size_t cuts = takeFieldCuts()) {
+        report(diagnostics_, LogLevel::kInfo, [&] {
+            return std::to_string(cuts) +
+                   " event fields cut to the server's limits (CUSTOMTEXTTHRESHOLD, "
+                   "NAMESIZETHRESHOLD, VALUESIZETHRESHOLD, EXCEPTIONTEXTTHRESHOLD, ETFLAG)";
+        });
+    }
     if (refused > 0) {
         report(diagnostics_, refusalsReported_ ? LogLevel::kDebug : LogLevel::kWarning, [&] {
             return std::to_string(refused) +
@@ -237,10 +245,10 @@ bool LogFile::writeBatch(Batch& batch, uint64_t room) {
     return ok;
 }
 
-void LogFile::reportFull(size_t dropped, uint64_t limit) {
+void LogFile::reportFull(size_t dropped) {
     report(diagnostics_, fullReported_ ? LogLevel::kDebug : LogLevel::kWarning, [&] {
         return std::to_string(dropped) + " events dropped: the event logs reached " +
-               std::to_string(limit / 1024) +
+               std::to_string(configuration_->file().getFileSizeThreshold()) +
                " KiB (FILESIZETHRESHOLD); events are dropped until an upload makes room";
     });
     fullReported_ = true;

@@ -73,8 +73,8 @@ public:
     std::string closedFileName();
 
 private:
-    // Events dropped because the logs reached `limit` bytes.
-    void reportFull(size_t dropped, uint64_t limit);
+    // Events dropped because the logs reached FILESIZETHRESHOLD.
+    void reportFull(size_t dropped);
     std::string prefix() const;
     // prefix() + application name + "_": a name without its stamp.
     std::string stem() const;

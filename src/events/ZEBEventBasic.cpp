@@ -52,7 +52,7 @@ ZEBEventText::ZEBEventText(std::string category, std::string name, std::string t
 
 bool ZEBEventText::serializeInto(ConfigFile& configuration, std::string& out) {
     if (!appendBasicLine(configuration, out)) return false;
-    text_ = truncateUtf8(text_, configuration.getCustomTextThreshold());
+    text_ = cutToServerLimit(text_, configuration.getCustomTextThreshold());
     out.push_back('$');
     appendEscaped(out, text_, "$");
     return true;
@@ -71,8 +71,8 @@ bool ZEBEventNameValuePairs::serializeInto(ConfigFile& configuration, std::strin
     out.push_back('$');
     bool first = true;
     for (auto& pair : pairs_) {
-        pair.first = truncateUtf8(pair.first, nameLimit);
-        pair.second = truncateUtf8(pair.second, valueLimit);
+        pair.first = cutToServerLimit(pair.first, nameLimit);
+        pair.second = cutToServerLimit(pair.second, valueLimit);
         if (!first) out += "&&";
         first = false;
         out.push_back('(');

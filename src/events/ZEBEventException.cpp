@@ -23,9 +23,9 @@ ZEBEventException::ZEBEventException(std::string className, std::string methodNa
 bool ZEBEventException::serializeInto(ConfigFile& configuration, std::string& out) {
     const uint32_t tracking = configuration.getExceptionTracking();
     if (tracking == 0) return false;
-    exceptionMessage_ = truncateUtf8(exceptionMessage_, configuration.getExceptionTextThreshold());
+    exceptionMessage_ = cutToServerLimit(exceptionMessage_, configuration.getExceptionTextThreshold());
     if (tracking >= kStackTraceFromFlag) {
-        stackTrace_ = truncateUtf8(stackTrace_, tracking);
+        stackTrace_ = cutToServerLimit(stackTrace_, tracking);
     } else {
         stackTrace_.clear();
     }

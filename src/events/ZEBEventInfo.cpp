@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "util/Strings.h"
+
 namespace ZEBInternal {
 
 namespace {
@@ -126,6 +128,22 @@ std::string formatDouble(double value) {
         std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
     if (result.ec != std::errc()) return std::string();
     return std::string(text, result.ptr);
+}
+
+namespace {
+thread_local size_t fieldCuts = 0;
+}  // namespace
+
+std::string cutToServerLimit(const std::string& text, uint32_t limit) {
+    std::string cut = truncateUtf8(text, limit);
+    if (cut.size() != text.size()) ++fieldCuts;
+    return cut;
+}
+
+size_t takeFieldCuts() noexcept {
+    const size_t cuts = fieldCuts;
+    fieldCuts = 0;
+    return cuts;
 }
 
 }  // namespace ZEBInternal

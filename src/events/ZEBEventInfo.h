@@ -109,4 +109,11 @@ void appendEscaped(std::string& out, const std::string& text, const char* specia
 // independent of the host's locale.
 std::string formatDouble(double value);
 
+// `text` cut to `limit` UTF-8 characters, as the server's limits ask. A
+// cut is counted for the thread that serialises, so that the log file can
+// tell the host how many fields of a batch lost their end.
+std::string cutToServerLimit(const std::string& text, uint32_t limit);
+// The cuts counted on this thread since the last call.
+size_t takeFieldCuts() noexcept;
+
 }  // namespace ZEBInternal

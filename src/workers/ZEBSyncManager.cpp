@@ -78,9 +78,11 @@ void ZEBSyncManager::pass() {
     bool manual = false;
     bool manualReachOut = false;
     uint32_t elapsed = 0;
+    bool first = false;
     {
         ZEBScopedLock guard(stateLock_.get());
         elapsed = timeutil::subtract(timeutil::now(), lastSyncTime_).seconds;
+        first = lastSyncTime_.isZero();
         manual = manualRequested_;
         manualReachOut = manualReachOut_;
         running_ = true;
@@ -97,8 +99,9 @@ void ZEBSyncManager::pass() {
     } else if (manual || elapsed >= dueAfter) {
         report(diagnostics, LogLevel::kInfo, [&] {
             return std::string("sync due: ") +
-                   (manual ? "requested" : "automatic, " + std::to_string(elapsed) +
-                                               " s since the last sync");
+                   (manual  ? "requested"
+                    : first ? "automatic, the first of this run"
+                            : "automatic, " + std::to_string(elapsed) + " s since the last sync");
         });
         ZEBReachOutQueue* reachOut = context_->reachOutManager;
         const bool possible =

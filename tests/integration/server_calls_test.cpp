@@ -361,6 +361,12 @@ struct LogRecorder {
         });
         return found;
     }
+    std::string all() {
+        std::lock_guard<std::mutex> guard(lock);
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    }
     std::mutex lock;
     std::vector<std::string> lines;
 };
@@ -407,14 +413,18 @@ TEST(ServerCalls, TheLogHandlerNamesEachCauseAndNoSecret) {
     Host full;
     ASSERT_EQ(zebSetLogHandler(full.zeb, ZEB_LOG_INFO, &LogRecorder::record, &log), 0);
     ASSERT_EQ(full.startRegistered(url, {{"FILESIZETHRESHOLD:", "1"},
+                                         {"CUSTOMTEXTTHRESHOLD:", "4"},
                                          {"MANUALSYNCTIMETHRESHOLD:", "0"}}),
               0);
     waitForType(server, "sync", 1);
+    EXPECT_EQ(zebTrackEventText(full.zeb, "Menu", "Search", "longer than four", nullptr), 0);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(full.track("Event" + std::to_string(i)), 0);
     EXPECT_EQ(full.sync(), 0);
     EXPECT_NE(log.find({"sync due: requested"}), "");
     EXPECT_NE(log.find({"instruction is UPLOAD"}), "");
-    EXPECT_NE(log.find({"events dropped: the event logs reached 1 KiB (FILESIZETHRESHOLD)"}), "");
+    EXPECT_NE(log.find({"events dropped: the event logs reached 1 KiB (FILESIZETHRESHOLD)"}), "")
+        << log.all();
+    EXPECT_NE(log.find({"1 event fields cut to the server's limits (CUSTOMTEXTTHRESHOLD"}), "");
     EXPECT_NE(log.find({"log files acknowledged and deleted"}), "");
     EXPECT_EQ(full.sync(), 0);
     EXPECT_NE(log.find({"the server disabled this client"}), "");
