@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -119,11 +120,20 @@ struct StartedClient {
     }
 };
 
+// Argument 1: a log handler at the debug level is installed, so every
+// report the library makes is formatted and delivered.
 void BM_zebTrackEvent(benchmark::State& state) {
     StartedClient client;
     if (zebGetState(client.instance) != 4) {
         state.SkipWithError("client did not start");
         return;
+    }
+    std::atomic<long> messages{0};
+    if (state.range(0) != 0) {
+        zebSetLogHandler(
+            client.instance, ZEB_LOG_DEBUG,
+            [](void* count, int32_t, const char*) { ++*static_cast<std::atomic<long>*>(count); },
+            &messages);
     }
     std::vector<double> ns(kTimedCalls);
     for (auto _ : state) {
@@ -134,8 +144,9 @@ void BM_zebTrackEvent(benchmark::State& state) {
         }
     }
     reportLatencies(state, ns);
+    state.counters["log_messages"] = static_cast<double>(messages.load());
 }
-BENCHMARK(BM_zebTrackEvent)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_zebTrackEvent)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 StartedClient* sharedClient = nullptr;
 

@@ -2,7 +2,8 @@
 // A throw-away certificate authority and a server certificate for
 // "localhost" (and 127.0.0.1) signed by it, made with the openssl command in
 // a fresh temporary directory. For TLS tests against zeb-callhome: pass
-// serverCert()/serverKey() to the server and trust caCert() in the client.
+// serverCert()/serverKey() to the server; the library trusts caCert() only
+// through the machine's store (support/TrustedCa.h shows it there).
 // Clients must name the host "localhost": the TLS library matches DNS names.
 // issue() adds further certificates from the same CA for other names or
 // validity periods (an expired one, say).
