@@ -4,8 +4,10 @@
 #include <future>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "ThreadTestSupport.h"
+#include "threading/HeldLocks.h"
 #include "threading/ZEBMutexPosix.h"
 #include "threading/ZEBScopedLock.h"
 #include "util/ZEBException.h"
@@ -149,6 +151,28 @@ TEST(ZEBScopedLock, UnlockFailureSurfacesOnlyWhenNoExceptionIsInFlight) {
         // The exception that started the unwinding; the probe ran meanwhile.
     }
     EXPECT_TRUE(sawFailure);
+}
+
+// A diagnostic made under locks reaches the host only once the thread
+// holds none, in order, so the host's callback may take any of them.
+TEST(ZEBMutex, WorkKeptUnderLocksRunsWhenTheLastOneIsReleased) {
+    auto outer = createMutex(true, "outer");
+    auto inner = createMutex(false, "inner");
+    std::vector<int> ran;
+    runWithoutLocks([&] { ran.push_back(0); });
+    {
+        ZEBScopedLock a(outer.get());
+        runWithoutLocks([&] { ran.push_back(1); });
+        {
+            ZEBScopedLock b(inner.get());
+            runWithoutLocks([&] {
+                ZEBScopedLock again(inner.get());  // free again: no self-deadlock
+                ran.push_back(2);
+            });
+        }
+        EXPECT_EQ(ran, std::vector<int>({0}));
+    }
+    EXPECT_EQ(ran, std::vector<int>({0, 1, 2}));
 }
 
 }  // namespace
