@@ -9,7 +9,8 @@
 // while holding it, never while holding stateLock_. The session,
 // product-data and custom-property calls, zebSetProxy, zebGetState and
 // zebGetClientID take stateLock_ only, for short stretches, so they never
-// wait behind an exchange. A tracking call with a user session does the
+// wait behind an exchange; zebGetSDKVersion and zebSetLogHandler take
+// neither. A tracking call with a user session does the
 // same and queues its record before it lets go of stateLock_; one without
 // (the usual call) takes no lock at all, and zebStopSDK shuts the event
 // queue to tracking calls as it sets the stopping state. Either way, once
