@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -105,7 +106,8 @@ bool ZEBMessageBase::runExchange() {
         // request twice and the client apply them twice.
         if (answerProcessed || protocol == 3 || !settings->USEPROTOCOLFALLBACK) return false;
         report(context->diagnostics, LogLevel::kWarning, [&] {
-            return messageType + ": the TLS attempt failed; falling back to plain HTTP with AES";
+            return messageType + ": the TLS attempt failed (" + failure +
+                   "); falling back to plain HTTP with AES";
         });
     } else if (protocol != 1) {
         // Validated at configuration; an unknown mode sends nothing rather
@@ -145,7 +147,8 @@ bool ZEBMessageBase::attempt(bool useTls) {
         if (tryRoute(useTls, &proxy)) return true;
         if (answerProcessed || !settings->USEPROXYFALLBACK) return false;
         report(context->diagnostics, LogLevel::kWarning, [&] {
-            return messageType + ": the attempt through the proxy failed; trying the server directly";
+            return messageType + ": the attempt through the proxy failed (" + failure +
+                   "); trying the server directly";
         });
     }
     return tryRoute(useTls, nullptr);
@@ -344,7 +347,14 @@ bool ZEBMessageBase::processResponse() {
 
 bool ZEBMessageBase::applyConfig() {
     ConfigFile& file = configuration->file();
-    return applyConfigSection(file) && file.save();
+    if (!applyConfigSection(file)) return false;
+    if (file.save()) return true;
+    const int err = errno;
+    report(context->diagnostics, LogLevel::kError, [&] {
+        return "could not save the configuration file in " +
+               configuration->appValues().getDataDirectory() + ": " + errnoText(err);
+    });
+    return false;
 }
 
 std::string ZEBMessageBase::requestUrl(const SDKContext* context) {

@@ -7,6 +7,8 @@
 
 #include "config/Configuration.h"
 #include "config/RuntimeSettings.h"
+#include "core/Diagnostics.h"
+#include "core/SDKContext.h"
 #include "util/Gzip.h"
 
 namespace ZEBInternal {
@@ -44,7 +46,12 @@ bool ZEBSyncUpload::buildRequest() {
     for (;;) {
         size_t failedAt = 0;
         if (buildBody(failedAt)) break;
+        const int err = errno;  // from the failed read, when one failed
         if (failedAt >= claimed.size()) return false;
+        report(context->diagnostics, LogLevel::kError, [&] {
+            return "could not read the event log " + claimed[failedAt].first +
+                   " for an upload: " + errnoText(err) + "; it stays for a later upload";
+        });
         // The unreadable file is let go and stays for a later upload; what
         // went into the stream cannot be taken back, so the body starts over.
         claimed.erase(claimed.begin() + static_cast<std::ptrdiff_t>(failedAt));
