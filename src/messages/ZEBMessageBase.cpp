@@ -145,7 +145,9 @@ bool ZEBMessageBase::attempt(bool useTls) {
             proxy.port = 0;
         }
         if (tryRoute(useTls, &proxy)) return true;
-        if (answerProcessed || !settings->USEPROXYFALLBACK) return false;
+        // An answer that came through the proxy is the server's: only a
+        // proxy that gave none is passed by.
+        if (routeAnswered || !settings->USEPROXYFALLBACK) return false;
         report(context->diagnostics, LogLevel::kWarning, [&] {
             return messageType + ": the attempt through the proxy failed (" + failure +
                    "); trying the server directly";
@@ -157,7 +159,8 @@ bool ZEBMessageBase::attempt(bool useTls) {
 bool ZEBMessageBase::tryRoute(bool useTls, const ProxyChoice* proxy) {
     const auto started = std::chrono::steady_clock::now();
     failure.clear();
-    const bool accepted = connectOnce(useTls, proxy) && processResponse();
+    routeAnswered = connectOnce(useTls, proxy);
+    const bool accepted = routeAnswered && processResponse();
     reportRoute(useTls, proxy, accepted, started);
     return accepted;
 }
@@ -393,7 +396,7 @@ bool ZEBMessageBase::splitField(const std::string& line, std::string& key, std::
 
 bool ZEBMessageBase::applyConfigSection(ConfigFile& file) const {
     Diagnostics* diagnostics = context->diagnostics;
-    if (diagnostics == nullptr || !diagnostics->enabled(LogLevel::kInfo))
+    if (diagnostics == nullptr || !diagnostics->enabled(LogLevel::kWarning))
         return ZEBInternal::applyConfigSection(responseLines, file);
     const std::vector<std::string> before = split(file.serializeBody(), "\n");
     const bool found = ZEBInternal::applyConfigSection(responseLines, file);

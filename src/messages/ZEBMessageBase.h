@@ -157,6 +157,8 @@ private:
     bool answerProcessed = false;
     // Why the current attempt failed, in words for the host's log handler.
     std::string failure;
+    // The current route's connection gave an answer that passed its checks.
+    bool routeAnswered = false;
 };
 
 }  // namespace ZEBInternal
